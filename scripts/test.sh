@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# Builds osbridge for both architectures and runs the whole test suite under
+# Wine: C++ unit tests, the Lua suite, and the Lua suite that runs against
+# recording stand-ins of system libraries.
+#
+#   scripts/test.sh [--arch x86_64|i686|all] [--no-setup] [--no-build] [FILE_PATTERN]
+#
+# FILE_PATTERN limits the Lua files run (a grep -E pattern on their paths);
+# OSB_TEST_FILTER limits LuaUnit tests by name pattern.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+arches=(x86_64 i686)
+setup=1 build=1 pattern=.
+while [ $# -gt 0 ]; do
+    case $1 in
+        --arch) shift; [ "$1" = all ] && arches=(x86_64 i686) || arches=("$1") ;;
+        --no-setup) setup=0 ;;
+        --no-build) build=0 ;;
+        *) pattern=$1 ;;
+    esac
+    shift
+done
+
+[ "$setup" = 1 ] && { bash scripts/setup.sh || exit 1; }
+if [ "$build" = 1 ]; then
+    for arch in "${arches[@]}"; do
+        dir=build/$arch${OSB_BUILD_SUFFIX:-}
+        { cmake --preset "$arch" -B "$dir" >/dev/null && cmake --build "$dir" -j2 -- --no-print-directory -s; } \
+            || { echo "build failed for $arch"; exit 1; }
+    done
+fi
+
+. scripts/wine-env.sh
+wine_start
+trap wine_stop EXIT
+
+passed=0 failed=0
+tally() {  # reads a program's output, echoes it, adds its closing counts
+    local line
+    while IFS= read -r line; do
+        line=${line%$'\r'}
+        printf '%s\n' "$line"
+        if [[ $line =~ ^[a-z0-9\ ]+:\ ([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
+            passed=$((passed + BASH_REMATCH[1])); failed=$((failed + BASH_REMATCH[2]))
+            seen=1
+        fi
+    done
+}
+run_suite() {  # ARCH TITLE COMMAND... : a suite that prints no count failed
+    local arch=$1 title=$2; shift 2
+    echo "== $arch: $title"
+    seen=0
+    # Through a file, not a pipe: Wine's background services inherit the
+    # output handles of the program that started them and would hold a pipe open.
+    local log
+    log=$(mktemp)
+    run_win "$arch" "$@" >"$log" 2>&1 </dev/null
+    tally <"$log"
+    rm -f "$log"
+    [ "$seen" = 1 ] || { echo "$arch $title: no result line"; failed=$((failed + 1)); }
+}
+
+tests_win=$(winpath tests)
+mapfile -t lua_files < <(find tests -name 'test_*.lua' | sort | grep -E -- "$pattern")
+mapfile -t standin_files < <(find tests -name 'standin_*.lua' | sort | grep -E -- "$pattern")
+
+for arch in "${arches[@]}"; do
+    build_dir=build/$arch${OSB_BUILD_SUFFIX:-}
+    if [ "$pattern" = . ]; then
+        run_suite "$arch" "unit tests" "$build_dir/osbridge_tests.exe"
+    fi
+    if [ ${#lua_files[@]} -gt 0 ]; then
+        args=()
+        for f in "${lua_files[@]}"; do args+=("$(winpath "$f")"); done
+        run_suite "$arch" "lua tests" "$build_dir/lua.exe" "$(winpath tests/run.lua)" \
+            "$(winpath "$build_dir")" "$tests_win" "${args[@]}"
+    fi
+    if [ ${#standin_files[@]} -gt 0 ] && [ -d "$build_dir/standins" ]; then
+        # The stand-ins sit beside a copy of the interpreter and module, where
+        # the loader finds them first once Wine is told to prefer them.
+        run_dir=$build_dir/standin-run
+        rm -rf "$run_dir" && mkdir -p "$run_dir"
+        cp "$build_dir"/lua.exe "$build_dir"/lua51.dll "$build_dir"/osbridge.dll "$run_dir"/
+        overrides=$WINEDLLOVERRIDES
+        for d in "$build_dir"/standins/*/; do
+            cp "$d"* "$run_dir"/
+            for f in "$d"*; do overrides="$overrides;$(basename "${f%.*}")=n"; done
+        done
+        args=()
+        for f in "${standin_files[@]}"; do args+=("$(winpath "$f")"); done
+        WINEDLLOVERRIDES=$overrides run_suite "$arch" "lua tests with stand-ins" "$run_dir/lua.exe" \
+            "$(winpath tests/run.lua)" "$(winpath "$run_dir")" "$tests_win" "${args[@]}"
+    fi
+done
+
+echo "total: $passed passed, $failed failed"
+[ "$failed" = 0 ]

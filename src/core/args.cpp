@@ -1,0 +1,68 @@
+// Argument forms and result conventions shared by the Lua functions.
+#include "core/osbridge.h"
+
+#include <cmath>
+
+namespace osbridge {
+
+uint32_t to_u32(lua_Number n) noexcept
+{
+    // Truncation toward zero, then the value modulo 2^32: what a cast through
+    // a 64-bit integer gives, but defined for every double (NaN reads as 0).
+    if (!std::isfinite(n))
+        return 0;
+    lua_Number wrapped = std::fmod(std::trunc(n), 4294967296.0);
+    if (wrapped < 0)
+        wrapped += 4294967296.0;
+    return static_cast<uint32_t>(wrapped);
+}
+
+HWND check_hwnd(lua_State* L, int index)
+{
+    if (lua_type(L, index) != LUA_TLIGHTUSERDATA)
+        luaL_argerror(L, index, "HWND handle expected");
+    return static_cast<HWND>(lua_touserdata(L, index));
+}
+
+bool to_hwnd(lua_State* L, int index, HWND* window)
+{
+    if (!lua_isuserdata(L, index))
+        return false;
+    *window = static_cast<HWND>(const_cast<void*>(lua_topointer(L, index)));
+    return true;
+}
+
+HWND opt_hwnd(lua_State* L, int index)
+{
+    return static_cast<HWND>(lua_touserdata(L, index));
+}
+
+void push_hwnd(lua_State* L, HWND window)
+{
+    if (window)
+        lua_pushlightuserdata(L, window);
+    else
+        lua_pushnil(L);
+}
+
+int push_text_or_nil(lua_State* L, const char* text)
+{
+    if (text)
+        lua_pushstring(L, text);
+    else
+        lua_pushnil(L);
+    return 1;
+}
+
+int push_failure_last_error(lua_State* L, bool nil_first)
+{
+    const char* text = last_error_text();
+    if (nil_first)
+        lua_pushnil(L);
+    else
+        lua_pushboolean(L, 0);
+    push_text_or_nil(L, text);
+    return 2;
+}
+
+} // namespace osbridge

@@ -1,0 +1,72 @@
+// Shared routines of the module: text conversion, last-error text, argument
+// forms and result conventions. Every Lua function is written against these.
+//
+// Lua 5.1 raises errors with longjmp, which skips C++ destructors. Functions
+// therefore read and check all their arguments before creating any owning
+// object, and push their results once system handles are closed again.
+#pragma once
+
+#include <windows.h>
+#include <lua.hpp>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/bindings.h"
+#include "core/handles.h"
+
+// Record sizes of the 32-bit x86 interface that the module relies on; other
+// architectures use the platform's own sizes.
+#if defined(__i386__) || defined(_M_IX86)
+#define OSBRIDGE_I686_SIZE(type, bytes) static_assert(sizeof(type) == (bytes), #type " must be " #bytes " bytes")
+#else
+#define OSBRIDGE_I686_SIZE(type, bytes) static_assert(true, "")
+#endif
+
+namespace osbridge {
+
+// Instance handle of this library, recorded by DllMain.
+extern HINSTANCE module_instance;
+
+// ---- text (ANSI code page <-> UTF-16) ---------------------------------------
+
+// New NUL-terminated UTF-16 copy of n ANSI bytes; null for null or n < 1.
+WideText a2w(const char* text, size_t n);
+// The same for NUL-terminated text: taken up to its first zero byte.
+WideText a2w(const char* text);
+// New NUL-terminated ANSI copy of UTF-16 text (at most n units, up to its
+// first zero unit); null for null or n < 1. Sized from the converted text,
+// so double-byte code pages are never cut.
+AnsiText w2a(const wchar_t* text, size_t n);
+
+// "first line of the system text (code)" for the thread's last error, in a
+// module-global buffer overwritten by each call; null when the system has no
+// text for the code.
+const char* last_error_text();
+
+// ---- numbers ------------------------------------------------------------------
+
+// A Lua number standing for a 32-bit system value: truncated toward zero,
+// low 32 bits kept (so 2147483650 and -2147483646 are the same value).
+uint32_t to_u32(lua_Number n) noexcept;
+inline int32_t to_i32(lua_Number n) noexcept { return static_cast<int32_t>(to_u32(n)); }
+
+// ---- window-handle argument forms ------------------------------------------------
+
+// Strict: a light userdata, else the argument error "HWND handle expected".
+HWND check_hwnd(lua_State* L, int index);
+// Lenient: any userdata gives its pointer; false (and no error) otherwise.
+bool to_hwnd(lua_State* L, int index, HWND* window);
+// Optional: a userdata's pointer, anything else the null handle.
+HWND opt_hwnd(lua_State* L, int index);
+// A non-null handle as light userdata, the null handle as nil.
+void push_hwnd(lua_State* L, HWND window);
+
+// ---- results ---------------------------------------------------------------------
+
+// Pushes a text, or nil for null. Returns 1.
+int push_text_or_nil(lua_State* L, const char* text);
+// false/nil followed by last_error_text() (nil when the system has none).
+int push_failure_last_error(lua_State* L, bool nil_first = false);
+
+} // namespace osbridge

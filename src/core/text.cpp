@@ -1,0 +1,68 @@
+// Text conversion between the ANSI code page and UTF-16, and the text of the
+// thread's last system error.
+#include "core/functions.h"
+#include "core/osbridge.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+
+namespace osbridge {
+
+WideText a2w(const char* text, size_t n)
+{
+    if (!text || n < 1 || n > INT_MAX - 1)
+        return nullptr;
+    // n bytes never give more than n units; the zero fill terminates the
+    // result even when the conversion yields fewer units or fails.
+    WideText wide = calloc_array<wchar_t>(n + 1);
+    if (wide)
+        ::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(n), wide.get(), static_cast<int>(n));
+    return wide;
+}
+
+WideText a2w(const char* text)
+{
+    return text ? a2w(text, std::strlen(text)) : nullptr;
+}
+
+AnsiText w2a(const wchar_t* text, size_t n)
+{
+    if (!text || n < 1 || n > INT_MAX - 1)
+        return nullptr;
+    const int units = static_cast<int>(wcsnlen(text, n));
+    const int needed = units ? ::WideCharToMultiByte(CP_ACP, 0, text, units, nullptr, 0, nullptr, nullptr) : 0;
+    AnsiText ansi = calloc_array<char>(static_cast<size_t>(needed) + 1);
+    if (ansi && needed)
+        ::WideCharToMultiByte(CP_ACP, 0, text, units, ansi.get(), needed, nullptr, nullptr);
+    return ansi;
+}
+
+const char* last_error_text()
+{
+    const DWORD code = ::GetLastError();
+    static char buffer[2048];
+
+    unique_hlocal system_text;
+    if (!::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0x400,
+                          reinterpret_cast<LPWSTR>(system_text.put()), 0, nullptr))
+        return nullptr;
+    const wchar_t* wide = static_cast<const wchar_t*>(system_text.get());
+    AnsiText line = w2a(wide, std::wcslen(wide));
+    const char* first = "";
+    if (line) {
+        if (char* cr = std::strchr(line.get(), '\r'))
+            *cr = '\0';
+        first = line.get();
+    }
+    std::snprintf(buffer, sizeof buffer, "%s (%lu)", first, static_cast<unsigned long>(code));
+    return buffer;
+}
+
+int get_last_error(lua_State* L)
+{
+    return push_text_or_nil(L, last_error_text());
+}
+
+} // namespace osbridge

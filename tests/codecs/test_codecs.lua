@@ -1,0 +1,105 @@
+-- CRC-16/ARC, hexadecimal text and the epoch clock.
+
+local function bytes(...) return string.char(...) end
+
+TestCrc16 = {}
+
+function TestCrc16:test_known_checksums()
+    local function check(data, high, low)
+        local h, l = osbridge.crc16(data)
+        lu.assertEquals({ h, l }, { bytes(high), bytes(low) }, ("crc16(%q)"):format(data))
+    end
+    check("123456789", 0xBB, 0x3D)
+    check("abc", 0x97, 0x38)
+    check("A", 0x30, 0xC0)
+    check("\0", 0x00, 0x00)
+    check("a\0b", 0x37, 0xD0)  -- zero bytes count
+    check(123, 0xBA, 0x04)      -- a number in its text form, "123"
+end
+
+function TestCrc16:test_zero_bytes_are_one_byte_strings()
+    local h, l = osbridge.crc16("")
+    lu.assertEquals(h, "\0")
+    lu.assertEquals(l, "\0")
+    h, l = osbridge.crc16("H")  -- checksum 0x3600
+    lu.assertEquals({ h, l }, { "6", "\0" })
+    h, l = osbridge.crc16("\12\34")
+    lu.assertEquals(#h + #l, 2)
+end
+
+function TestCrc16:test_argument_errors()
+    lu.assertErrorMsgContains("bad argument #1 to '?' (string expected, got no value)", osbridge.crc16)
+    lu.assertErrorMsgContains("string expected, got table", osbridge.crc16, {})
+    lu.assertErrorMsgContains("string expected, got nil", osbridge.crc16, nil)
+end
+
+TestHex = {}
+
+function TestHex:test_to_hex()
+    lu.assertEquals(osbridge.to_hex("abc"), "616263")
+    lu.assertEquals(osbridge.to_hex("\0\255"), "00FF")
+    lu.assertEquals(osbridge.to_hex(12), "3132")
+    lu.assertNil(osbridge.to_hex(""))
+    lu.assertNil(osbridge.to_hex(nil))
+    lu.assertNil(osbridge.to_hex({}))
+    lu.assertNil(osbridge.to_hex())
+end
+
+function TestHex:test_from_hex_decodes_either_case()
+    lu.assertEquals(osbridge.from_hex("616263"), "abc")
+    lu.assertEquals(osbridge.from_hex("00ff"), "\0\255")
+    lu.assertEquals(osbridge.from_hex("DeadBeef"), "\222\173\190\239")
+    lu.assertEquals(osbridge.from_hex(3132), "12")
+end
+
+function TestHex:test_from_hex_rejects_what_is_not_hex()
+    for _, bad in ipairs({ "", "abc", "0g", "61 62", "6162\0", "0x61" }) do
+        lu.assertNil(osbridge.from_hex(bad), ("%q"):format(bad))
+    end
+    lu.assertNil(osbridge.from_hex({}))
+    lu.assertNil(osbridge.from_hex(true))
+    lu.assertNil(osbridge.from_hex())
+end
+
+function TestHex:test_round_trip_of_every_byte()
+    local all = {}
+    for i = 0, 255 do all[#all + 1] = string.char(i) end
+    local s = table.concat(all)
+    lu.assertEquals(osbridge.to_hex(s):len(), 512)
+    lu.assertEquals(osbridge.from_hex(osbridge.to_hex(s)), s)
+    lu.assertEquals(osbridge.from_hex(osbridge.to_hex(s):lower()), s)
+end
+
+TestEpoch = {}
+
+function TestEpoch:test_whole_milliseconds_near_the_clock()
+    local ms = osbridge.get_epoch_ms()
+    lu.assertIsNumber(ms)
+    lu.assertEquals(ms, math.floor(ms))
+    -- os.time() is UTC-based; the module counts local wall time, so they may
+    -- differ by the zone offset, at most 14 hours.
+    lu.assertTrue(math.abs(ms / 1000 - os.time()) < 14 * 3600 + 5, tostring(ms))
+    lu.assertTrue(osbridge.get_epoch_ms("ignored") >= ms)
+end
+
+TestVersion = {}
+
+function TestVersion:test_five_values()
+    local major, minor, build, platform, sp = osbridge.version()
+    lu.assertIsNumber(major)
+    lu.assertIsNumber(minor)
+    lu.assertIsNumber(build)
+    lu.assertEquals(platform, osbridge.VER_PLATFORM_WIN32_NT)
+    lu.assertIsString(sp)
+    lu.assertEquals(select("#", osbridge.version(1, 2, 3)), 5)
+    lu.assertEquals({ osbridge.version(1, 2, 3) }, { major, minor, build, platform, sp })
+end
+
+TestLastError = {}
+
+function TestLastError:test_text_of_a_failed_call()
+    local missing = os.getenv("TEMP") .. "\\osbridge-no-such-dir\\x\\y"
+    lu.assertFalse(osbridge.copy_file(missing, missing .. ".copy"))
+    local text = osbridge.get_last_error("ignored")
+    lu.assertStrMatches(text, "^[^\r\n]+ %(3%)$")
+end

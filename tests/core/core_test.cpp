@@ -1,0 +1,209 @@
+// Entry-point resolution through a fake loader, the loader's failure path,
+// and the shared conversions.
+#include "unit.h"
+
+#include "core/bindings.h"
+#include "core/module.h"
+#include "core/osbridge.h"
+
+#include <cstring>
+#include <set>
+#include <string>
+
+using namespace osbridge;
+
+namespace {
+
+// Serves the real system libraries except those it is told to hide, and
+// records every name looked up.
+class FakeLoader final : public Loader {
+public:
+    std::set<std::wstring> missing;
+    std::set<std::string> looked_up;
+
+    HMODULE load(const wchar_t* name) override
+    {
+        return missing.count(name) ? nullptr : ::LoadLibraryW(name);
+    }
+    FARPROC find(HMODULE library, const char* name) override
+    {
+        looked_up.insert(name);
+        return ::GetProcAddress(library, name);
+    }
+};
+
+// Answers the message boxes captioned "Lua Error" from another thread.
+DWORD WINAPI close_error_boxes(void* count)
+{
+    for (int tries = 0; tries < 200; ++tries) {
+        if (HWND box = ::FindWindowW(L"#32770", L"Lua Error")) {
+            wchar_t text[64] = L"";
+            ::EnumChildWindows(
+                box,
+                [](HWND child, LPARAM out) -> BOOL {
+                    wchar_t buffer[64];
+                    if (::GetWindowTextW(child, buffer, 64) && std::wcscmp(buffer, L"osbridge dynload problem!") == 0)
+                        std::wcscpy(reinterpret_cast<wchar_t*>(out), buffer);
+                    return TRUE;
+                },
+                reinterpret_cast<LPARAM>(text));
+            if (*text)
+                ++*static_cast<LONG*>(count);
+            ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+            ::Sleep(300);
+            return 0;
+        }
+        ::Sleep(50);
+    }
+    return 0;
+}
+
+FakeLoader* preload_loader;
+
+int open_with_fake_loader(lua_State* L)
+{
+    return open_module(L, *preload_loader);
+}
+
+} // namespace
+
+TEST(resolution_on_desktop)
+{
+    FakeLoader loader;
+    ok(resolve_bindings(loader), "resolution failed on the desktop system");
+    ok(api.ShellExecuteW && api.StringFromGUID2 && api.CLSIDFromString, "optional desktop entries missing: %p %p %p",
+       reinterpret_cast<void*>(api.ShellExecuteW), reinterpret_cast<void*>(api.StringFromGUID2),
+       reinterpret_cast<void*>(api.CLSIDFromString));
+    ok(!api.SipSetCurrentIM && !api.SipGetCurrentIM && !api.SipShowIM && !api.SetCleanRebootFlag &&
+           !api.KernelIoControl && !api.PowerOffSystem && !api.GetFileSize,
+       "a Windows CE entry (or user32 GetFileSize) resolved on desktop");
+    ok(loader.looked_up.count("GetFileSize") && loader.looked_up.count("SipShowIM"),
+       "GetFileSize and SipShowIM must still be looked up");
+}
+
+TEST(resolution_without_user32)
+{
+    FakeLoader loader;
+    loader.missing = {L"user32.dll"};
+    ok(!resolve_bindings(loader), "resolution succeeded without user32");
+    ok(loader.looked_up == std::set<std::string>{"ShellExecuteW"}, "looked up %u names, expected only ShellExecuteW",
+       static_cast<unsigned>(loader.looked_up.size()));
+    ok(api.ShellExecuteW != nullptr, "ShellExecuteW not filled");
+    ok(!api.GetAsyncKeyState && !api.CopyFileW, "entries filled after user32 was missing");
+}
+
+TEST(resolution_without_advapi32)
+{
+    FakeLoader loader;
+    loader.missing = {L"Advapi32.dll"};
+    ok(!resolve_bindings(loader), "resolution succeeded without Advapi32");
+    ok(!api.RegOpenKeyExW && !api.RegQueryValueExW && !api.RegCloseKey && !api.RegCreateKeyExW &&
+           !api.RegSetValueExW && !api.RegDeleteValueW && !api.RegDeleteKeyW,
+       "a registry entry is set without Advapi32");
+    ok(!loader.looked_up.count("RegOpenKeyExW"), "RegOpenKeyExW looked up without its library");
+    ok(api.FindWindowW && api.CopyFileW && api.Sleep && api.CLSIDFromString,
+       "later groups were not resolved after a missing library");
+}
+
+TEST(resolution_without_optional_libraries)
+{
+    FakeLoader loader;
+    loader.missing = {L"ole32.dll", L"shell32.dll"};
+    ok(resolve_bindings(loader), "optional libraries decided the verdict");
+    ok(!api.ShellExecuteW && !api.StringFromGUID2 && !api.CLSIDFromString, "entries of missing libraries set");
+}
+
+TEST(loader_failure_shows_one_box_and_creates_nothing)
+{
+    FakeLoader loader;
+    loader.missing = {L"kernel32.dll"};  // CopyFileW and Sleep are required
+    preload_loader = &loader;
+
+    lua_State* L = luaL_newstate();
+    luaL_openlibs(L);
+    lua_getglobal(L, "package");
+    lua_getfield(L, -1, "preload");
+    lua_pushcfunction(L, open_with_fake_loader);
+    lua_setfield(L, -2, "osbridge");
+    lua_settop(L, 0);
+
+    LONG boxes = 0;
+    HANDLE closer = ::CreateThread(nullptr, 0, close_error_boxes, &boxes, 0, nullptr);
+    lua_getglobal(L, "require");
+    lua_pushstring(L, "osbridge");
+    const int status = lua_pcall(L, 1, 1, 0);
+    ::WaitForSingleObject(closer, 15000);
+    ::CloseHandle(closer);
+
+    ok(status == 0, "require raised: %s", status ? lua_tostring(L, -1) : "");
+    ok(lua_type(L, -1) == LUA_TBOOLEAN && lua_toboolean(L, -1), "require gave type %s, expected true",
+       lua_typename(L, lua_type(L, -1)));
+    lua_getglobal(L, "osbridge");
+    ok(lua_isnil(L, -1), "global osbridge exists after a failed load");
+    ok(boxes == 1, "saw %ld \"osbridge dynload problem!\" boxes, expected 1", boxes);
+    lua_close(L);
+    resolve_bindings(system_loader());
+}
+
+TEST(loader_leaves_an_empty_stack)
+{
+    lua_State* L = luaL_newstate();
+    luaL_openlibs(L);
+    lua_pushstring(L, "osbridge");
+    lua_pushinteger(L, 0xdeadbeef);
+    const int results = open_module(L, system_loader());
+    ok(results == 0, "loader returned %d results", results);
+    ok(lua_gettop(L) == 0, "stack holds %d values after the loader", lua_gettop(L));
+    lua_close(L);
+}
+
+TEST(ansi_to_wide)
+{
+    ok(!a2w(nullptr) && !a2w("") && !a2w("abc", 0), "null or empty input gave text");
+    WideText text = a2w("ab\0cd", 5);
+    ok(text && std::memcmp(text.get(), L"ab\0cd", 6 * sizeof(wchar_t)) == 0, "counted form lost bytes");
+    text = a2w("ab\0cd");
+    ok(text && std::wcscmp(text.get(), L"ab") == 0, "terminated form read past the zero byte");
+    text = a2w("\xE9t\xE9");  // e-acute in the ANSI code page
+    ok(text && text[0] == 0xE9 && text[1] == L't' && text[3] == 0, "code page conversion gave %04x", text ? text[0] : 0);
+}
+
+TEST(wide_to_ansi)
+{
+    ok(!w2a(nullptr, 3) && !w2a(L"abc", 0), "null or zero-length input gave text");
+    AnsiText text = w2a(L"h\u00e9llo", 5);
+    ok(text && std::strcmp(text.get(), "h\xE9llo") == 0, "got \"%s\"", text ? text.get() : "(null)");
+    text = w2a(L"ab\0cd", 5);
+    ok(text && std::strcmp(text.get(), "ab") == 0, "conversion went past the first zero unit");
+    text = w2a(L"abcdef", 3);
+    ok(text && std::strcmp(text.get(), "abc") == 0, "length limit ignored: \"%s\"", text ? text.get() : "(null)");
+    text = w2a(L"\0x", 2);
+    ok(text && *text.get() == '\0', "a leading zero unit must give empty text, not null");
+}
+
+TEST(last_error_text_form)
+{
+    ::SetLastError(ERROR_FILE_NOT_FOUND);
+    const char* text = last_error_text();
+    ok(text != nullptr, "no text for code 2");
+    if (text) {
+        const size_t n = std::strlen(text);
+        ok(n > 4 && std::strcmp(text + n - 4, " (2)") == 0, "text \"%s\" does not end with \" (2)\"", text);
+        ok(!std::strchr(text, '\r') && !std::strchr(text, '\n'), "line break kept in \"%s\"", text);
+    }
+    ::SetLastError(0xdeadbeef);
+    text = last_error_text();
+    ok(text == nullptr, "text \"%s\" for an unknown code", text ? text : "");
+}
+
+TEST(numbers_as_32_bit_values)
+{
+    ok(to_u32(2147483650.0) == 0x80000002u && to_u32(-2147483646.0) == 0x80000002u, "got %08x and %08x",
+       to_u32(2147483650.0), to_u32(-2147483646.0));
+    ok(to_u32(1.9) == 1 && to_u32(-1.9) == 0xFFFFFFFFu, "not truncated toward zero: %08x %08x", to_u32(1.9),
+       to_u32(-1.9));
+    ok(to_u32(4294967296.0 + 5) == 5, "high bits kept: %08x", to_u32(4294967296.0 + 5));
+    ok(to_i32(4294967295.0) == -1 && to_i32(2415919104.0) == to_i32(-1879048192.0), "signed view wrong: %d",
+       to_i32(4294967295.0));
+    ok(to_u32(1e300) == 0 && to_u32(0.0 / 0.0) == 0, "huge or NaN gave %08x", to_u32(1e300));
+}

@@ -1,0 +1,156 @@
+-- The module table: functions, constants, version fields and the loader.
+
+local UNSIGNED = {
+    ERROR_SUCCESS = 0, ERROR_INVALID_PARAMETER = 87, ERROR_INVALID_HANDLE = 6, ERROR_GEN_FAILURE = 31,
+    ERROR_TOO_MANY_OPEN_FILES = 4, ERROR_ACCESS_DENIED = 5, ERROR_BAD_PATHNAME = 161,
+    ERROR_DEV_NOT_EXIST = 55, ERROR_DISK_FULL = 112, ERROR_FILENAME_EXCED_RANGE = 206,
+    ERROR_FILE_NOT_FOUND = 2, ERROR_INVALID_DATA = 13, ERROR_NOT_READY = 21, ERROR_NOT_SUPPORTED = 50,
+    ERROR_NO_MORE_FILES = 18, ERROR_OPEN_FAILED = 110, ERROR_OPERATION_ABORTED = 995, ERROR_TIMEOUT = 1460,
+    MB_ABORTRETRYIGNORE = 2, MB_OK = 0, MB_OKCANCEL = 1, MB_RETRYCANCEL = 5, MB_YESNO = 4,
+    MB_YESNOCANCEL = 3, MB_ICONEXCLAMATION = 48, MB_ICONWARNING = 48, MB_ICONINFORMATION = 64,
+    MB_ICONQUESTION = 32, MB_ICONSTOP = 16, MB_ICONERROR = 16, MB_ICONHAND = 16, MB_DEFBUTTON1 = 0,
+    MB_DEFBUTTON2 = 256, MB_DEFBUTTON3 = 512, MB_DEFBUTTON4 = 768, MB_APPLMODAL = 0,
+    MB_SETFOREGROUND = 65536, MB_TOPMOST = 262144, IDABORT = 3, IDCANCEL = 2, IDIGNORE = 5, IDNO = 7,
+    IDOK = 1, IDRETRY = 4, IDYES = 6, VER_PLATFORM_WIN32_NT = 2, VER_PLATFORM_WIN32_WINDOWS = 1,
+    VER_PLATFORM_WIN32_CE = 3, WS_OVERLAPPED = 0, WS_POPUP = 2147483648, WS_CHILD = 1073741824,
+    WS_VISIBLE = 268435456, WS_DISABLED = 134217728, WS_CLIPSIBLINGS = 67108864, WS_CLIPCHILDREN = 33554432,
+    WS_CAPTION = 12582912, WS_BORDER = 8388608, WS_DLGFRAME = 4194304, WS_VSCROLL = 2097152,
+    WS_HSCROLL = 1048576, WS_SYSMENU = 524288, WS_THICKFRAME = 262144, WS_GROUP = 131072, WS_TABSTOP = 65536,
+    WS_MINIMIZEBOX = 131072, WS_MAXIMIZEBOX = 65536, WS_MINIMIZE = 536870912, WS_MAXIMIZE = 16777216,
+    WS_TILED = 0, WS_ICONIC = 536870912, WS_SIZEBOX = 262144, WS_TILEDWINDOW = 13565952,
+    WS_OVERLAPPEDWINDOW = 13565952, WS_POPUPWINDOW = 2156396544, SWP_DRAWFRAME = 32, SWP_FRAMECHANGED = 32,
+    SWP_HIDEWINDOW = 128, SWP_NOACTIVATE = 16, SWP_NOCOPYBITS = 256, SWP_NOMOVE = 2, SWP_NOOWNERZORDER = 512,
+    SWP_NOREPOSITION = 512, SWP_NOSIZE = 1, SWP_NOZORDER = 4, SWP_SHOWWINDOW = 64, SW_HIDE = 0, SW_SHOW = 5,
+    SW_SHOWNA = 8, SW_SHOWNORMAL = 1, KEYEVENTF_EXTENDEDKEY = 1, KEYEVENTF_KEYUP = 2, KEYEVENTF_SILENT = 0,
+    VK_NUMPAD0 = 96, VK_NUMPAD1 = 97, VK_NUMPAD2 = 98, VK_NUMPAD3 = 99, VK_NUMPAD4 = 100, VK_NUMPAD5 = 101,
+    VK_NUMPAD6 = 102, VK_NUMPAD7 = 103, VK_NUMPAD8 = 104, VK_NUMPAD9 = 105, VK_MULTIPLY = 106, VK_ADD = 107,
+    VK_SEPARATOR = 108, VK_SUBTRACT = 109, VK_DECIMAL = 110, VK_DIVIDE = 111, VK_F1 = 112, VK_F2 = 113,
+    VK_F3 = 114, VK_F4 = 115, VK_F5 = 116, VK_F6 = 117, VK_F7 = 118, VK_F8 = 119, VK_F9 = 120, VK_F10 = 121,
+    VK_F11 = 122, VK_F12 = 123, VK_F13 = 124, VK_F14 = 125, VK_F15 = 126, VK_F16 = 127, VK_F17 = 128,
+    VK_F18 = 129, VK_F19 = 130, VK_F20 = 131, VK_F21 = 132, VK_F22 = 133, VK_F23 = 134, VK_F24 = 135,
+    VK_LBUTTON = 1, VK_RBUTTON = 2, VK_CANCEL = 3, VK_BACK = 8, VK_TAB = 9, VK_CLEAR = 12, VK_RETURN = 13,
+    VK_SHIFT = 16, VK_CONTROL = 17, VK_MENU = 18, VK_PAUSE = 19, VK_CAPITAL = 20, VK_ESCAPE = 27,
+    VK_SPACE = 32, VK_PRIOR = 33, VK_NEXT = 34, VK_END = 35, VK_HOME = 36, VK_LEFT = 37, VK_UP = 38,
+    VK_RIGHT = 39, VK_DOWN = 40, VK_SELECT = 41, VK_PRINT = 42, VK_EXECUTE = 43, VK_SNAPSHOT = 44,
+    VK_INSERT = 45, VK_DELETE = 46, VK_HELP = 47, VK_NUMLOCK = 144, VK_SCROLL = 145, VK_TTALK = 114,
+    VK_TEND = 115, VK_TVOLUMEUP = 117, VK_TVOLUMEDOWN = 118, VK_LSHIFT = 160, VK_RSHIFT = 161,
+    VK_LCONTROL = 162, VK_RCONTROL = 163, VK_LMENU = 164, VK_RMENU = 165, HKEY_CLASSES_ROOT = 2147483648,
+    HKEY_CURRENT_CONFIG = 2147483653, HKEY_CURRENT_USER = 2147483649, HKEY_LOCAL_MACHINE = 2147483650,
+    HKEY_USERS = 2147483651, REG_BINARY = 3, REG_DWORD = 4, REG_DWORD_BIG_ENDIAN = 5, REG_EXPAND_SZ = 2,
+    REG_MULTI_SZ = 7, REG_SZ = 1, WM_CREATE = 1, WM_DESTROY = 2, WM_CLOSE = 16, WM_QUIT = 18,
+    WM_KEYDOWN = 256, WM_KEYUP = 257, COPY_FILE_OVERWRITE = 1, COPY_FILE_NO_OVERWRITE = 2, GW_CHILD = 5,
+    GW_HWNDFIRST = 0, GW_HWNDLAST = 1, GW_HWNDNEXT = 2, GW_HWNDPREV = 3, GW_OWNER = 4, RASCS_OpenPort = 0,
+    RASCS_PortOpened = 1, RASCS_ConnectDevice = 2, RASCS_DeviceConnected = 3, RASCS_AllDevicesConnected = 4,
+    RASCS_Authenticate = 5, RASCS_AuthNotify = 6, RASCS_AuthRetry = 7, RASCS_AuthCallback = 8,
+    RASCS_AuthChangePassword = 9, RASCS_AuthProject = 10, RASCS_AuthLinkSpeed = 11, RASCS_AuthAck = 12,
+    RASCS_ReAuthenticate = 13, RASCS_Authenticated = 14, RASCS_PrepareForCallback = 15,
+    RASCS_WaitForModemReset = 16, RASCS_WaitForCallback = 17, RASCS_Projected = 18, RASCS_Interactive = 4096,
+    RASCS_RetryAuthentication = 4097, RASCS_CallbackSetByCaller = 4098, RASCS_PasswordExpired = 4099,
+    RASCS_Connected = 8192, RASCS_Disconnected = 8193, MOD_NONE = 0, MOD_ALT = 1, MOD_ONESHOT = 8193,
+    MOD_CONTROL = 2, MOD_NOREPEAT = 16384, MOD_SHIFT = 4, MOD_WIN = 8,
+}
+
+local SIGNED = {
+    GWL_EXSTYLE = -20, GWL_STYLE = -16, GWL_ID = -12, HWND_BOTTOM = 1, HWND_NOTOPMOST = -2, HWND_TOP = 0,
+    HWND_TOPMOST = -1, SM_CXSCREEN = 0, SM_CYSCREEN = 1, SM_CXVSCROLL = 2, SM_CYHSCROLL = 3,
+    SM_CYCAPTION = 4, SM_CXBORDER = 5, SM_CYBORDER = 6, SM_CXDLGFRAME = 7, SM_CYDLGFRAME = 8, SM_CXICON = 11,
+    SM_CYICON = 12, SM_CYMENU = 15, SM_CXFULLSCREEN = 16, SM_CYFULLSCREEN = 17, SM_MOUSEPRESENT = 19,
+    SM_CYVSCROLL = 20, SM_CXHSCROLL = 21, SM_DEBUG = 22, SM_CXDOUBLECLK = 36, SM_CYDOUBLECLK = 37,
+    SM_CXICONSPACING = 38, SM_CYICONSPACING = 39, SM_CXEDGE = 45, SM_CYEDGE = 46, SM_CXSMICON = 49,
+    SM_CYSMICON = 50, SM_XVIRTUALSCREEN = 76, SM_YVIRTUALSCREEN = 77, SM_CXVIRTUALSCREEN = 78,
+    SM_CYVIRTUALSCREEN = 79, SM_CMONITORS = 80, SM_SAMEDISPLAYFORMAT = 81, SM_CXFIXEDFRAME = 7,
+    SM_CYFIXEDFRAME = 8,
+}
+
+local FUNCTIONS = {
+    "wince_oeminfo", "wince_platform", "version", "get_keybd_state", "keybd_event", "sleep", "msgbox", "exec",
+    "send_message", "get_window_long", "set_window_long", "set_window_pos", "get_window_rect", "is_window_visible",
+    "reg_set_value", "reg_get_value", "reg_delete_key", "reg_delete_value", "find_window", "show_window",
+    "set_focus", "get_focus", "set_foreground_window", "get_foreground_window", "get_current_dir",
+    "get_system_powerstatus", "get_system_powerstatus_ex", "dll_register_server", "dll_unregister_server",
+    "sip_get_current_im", "sip_set_current_im", "warm_reset", "cold_reset", "suspend_system", "file_size", "mkdir",
+    "rmdir", "copy_file", "move_file", "delete_file", "file_exist", "get_password", "clipboard_get",
+    "clipboard_set", "create_shortcut", "sh_fullscreen", "string_to_keys", "enum_windows", "process_list",
+    "process_modules", "terminate_process", "get_window", "get_window_text", "destroy_window",
+    "wnet_add_connection", "usbfn_get_current_client", "usbfn_set_current_client", "usbfn_set_default_client",
+    "crc16", "to_hex", "from_hex", "get_epoch_ms", "powermanager_reload_activity_timeouts", "shell_execute",
+    "enable_window", "get_user_default_lcid", "set_user_default_lcid", "get_system_default_lcid",
+    "set_system_default_lcid", "get_last_error", "print_on_printer", "serial_number", "get_system_metrics",
+    "toggle_numlock", "ras_connections", "ras_entries", "ras_connect_status", "ras_dial", "ras_hangup",
+    "get_net_adapters_info", "play_sound", "register_hotkey", "unregister_hotkey", "unregister_func1",
+    "phone_makecall", "clear_browser_cache", "add_cert_to_store", "bitmap_info",
+}
+
+TestModuleTable = {}
+
+function TestModuleTable:test_holds_exactly_the_functions_and_constants()
+    local functions, numbers, strings = 0, 0, 0
+    for name, value in pairs(osbridge) do
+        local t = type(value)
+        if t == "function" then functions = functions + 1
+        elseif t == "number" then numbers = numbers + 1
+        elseif t == "string" then strings = strings + 1
+        else lu.fail("unexpected field " .. name .. " of type " .. t) end
+    end
+    lu.assertEquals(functions, 88)
+    lu.assertEquals(numbers, 271)
+    lu.assertEquals(strings, 3)
+    for _, name in ipairs(FUNCTIONS) do
+        lu.assertIsFunction(osbridge[name], name)
+    end
+end
+
+function TestModuleTable:test_shared_functions_are_one_value()
+    lu.assertIs(osbridge.wince_platform, osbridge.wince_oeminfo)
+    lu.assertIs(osbridge.wnet_add_connection, osbridge.wince_oeminfo)
+    lu.assertIs(osbridge.get_system_powerstatus_ex, osbridge.get_system_powerstatus)
+    lu.assertIs(osbridge.usbfn_set_default_client, osbridge.usbfn_set_current_client)
+    lu.assertIs(osbridge.sh_fullscreen, osbridge.create_shortcut)
+    lu.assertIs(osbridge.set_system_default_lcid, osbridge.set_user_default_lcid)
+    lu.assertNotIs(osbridge.crc16, osbridge.to_hex)
+end
+
+function TestModuleTable:test_constant_values_and_signedness()
+    for name, value in pairs(UNSIGNED) do
+        lu.assertEquals(osbridge[name], value, name)
+    end
+    for name, value in pairs(SIGNED) do
+        lu.assertEquals(osbridge[name], value, name)
+    end
+    lu.assertEquals(osbridge.HKEY_LOCAL_MACHINE, 2147483650)
+    lu.assertEquals(osbridge.WS_POPUP, 2147483648)
+    lu.assertEquals(osbridge.HWND_TOPMOST, -1)
+    lu.assertEquals(osbridge.GWL_EXSTYLE, -20)
+    lu.assertEquals(osbridge.KEYEVENTF_SILENT, 0)
+    lu.assertEquals(osbridge.MOD_ONESHOT, 0x2001)
+end
+
+function TestModuleTable:test_version_fields()
+    lu.assertEquals(osbridge._VERSION, "1.0.42")
+    lu.assertEquals(_VERSION, "Lua 5.1")
+    lu.assertStrMatches(osbridge._BUILD, "%$Id: osbridge 321 2014%-01%-21 10:18:13Z %a+ %$")
+    lu.assertEquals(osbridge._TIMESTAMP, "Fri Feb  7 11:00:41 2014")
+end
+
+function TestModuleTable:test_loader_returns_nothing_and_reloads_into_the_same_table()
+    local before = osbridge
+    local open = package.loadlib(BUILD_DIR .. "\\osbridge.dll", "luaopen_osbridge")
+    lu.assertIsFunction(open)
+    osbridge.MB_OK = 0xdeadbeef
+    lu.assertEquals(select("#", open("osbridge")), 0)
+    lu.assertIs(osbridge, before)
+    lu.assertEquals(osbridge.MB_OK, 0)
+
+    package.loaded.osbridge = nil
+    lu.assertIs(require "osbridge", before)
+    lu.assertIs(package.loaded.osbridge, before)
+end
+
+function TestModuleTable:test_unimplemented_names_do_not_crash()
+    -- Every function survives being called without arguments where that is
+    -- not an argument error.
+    for _, name in ipairs({ "wince_oeminfo", "get_system_powerstatus", "usbfn_get_current_client", "from_hex",
+                            "get_last_error", "create_shortcut", "phone_makecall", "get_net_adapters_info" }) do
+        lu.assertTrue(pcall(osbridge[name]), name)
+    end
+end
