@@ -1,7 +1,7 @@
 # Lua 5.1.5 for Windows, built from Debian's lua5.1 source package:
 # lua51.dll with its import library, and the standalone lua.exe.
 set(LUA_SOURCE_DIR "${PROJECT_SOURCE_DIR}/build/lua5.1" CACHE PATH "Unpacked lua5.1 source package")
-if(NOT EXISTS "${LUA_SOURCE_DIR}/src/lua.c")
+if(NOT EXISTS "${LUA_SOURCE_DIR}/src/lua.c" AND CMAKE_HOST_UNIX)
     execute_process(COMMAND "${PROJECT_SOURCE_DIR}/scripts/get-lua-source.sh" "${LUA_SOURCE_DIR}"
                     RESULT_VARIABLE lua_fetch_result)
     if(NOT lua_fetch_result EQUAL 0)
@@ -17,10 +17,14 @@ add_library(lua51 SHARED ${lua_library_sources})
 set_target_properties(lua51 PROPERTIES PREFIX "" C_STANDARD 99)
 target_compile_definitions(lua51 PUBLIC LUA_BUILD_AS_DLL)
 target_include_directories(lua51 PUBLIC "${LUA_SOURCE_DIR}/src" "${LUA_SOURCE_DIR}/etc")
-target_compile_options(lua51 PRIVATE -w)
-target_link_options(lua51 PRIVATE -static-libgcc)
+if(MINGW)
+    target_compile_options(lua51 PRIVATE -w)
+    target_link_options(lua51 PRIVATE -static-libgcc)
+endif()
 
 add_executable(lua "${LUA_SOURCE_DIR}/src/lua.c")
 target_link_libraries(lua PRIVATE lua51)
-target_compile_options(lua PRIVATE -w)
-target_link_options(lua PRIVATE -static-libgcc)
+if(MINGW)
+    target_compile_options(lua PRIVATE -w)
+    target_link_options(lua PRIVATE -static-libgcc)
+endif()

@@ -37,7 +37,7 @@ WideText a2w(const char* text);
 // New NUL-terminated ANSI copy of UTF-16 text (at most n units, up to its
 // first zero unit); null for null or n < 1. Sized from the converted text,
 // so double-byte code pages are never cut.
-AnsiText w2a(const wchar_t* text, size_t n);
+AnsiText w2a(const wchar_t* text, size_t n, UINT code_page = CP_ACP);
 
 // "first line of the system text (code)" for the thread's last error, in a
 // module-global buffer overwritten by each call; null when the system has no

@@ -27,15 +27,15 @@ WideText a2w(const char* text)
     return text ? a2w(text, std::strlen(text)) : nullptr;
 }
 
-AnsiText w2a(const wchar_t* text, size_t n)
+AnsiText w2a(const wchar_t* text, size_t n, UINT code_page)
 {
     if (!text || n < 1 || n > INT_MAX - 1)
         return nullptr;
     const int units = static_cast<int>(wcsnlen(text, n));
-    const int needed = units ? ::WideCharToMultiByte(CP_ACP, 0, text, units, nullptr, 0, nullptr, nullptr) : 0;
+    const int needed = units ? ::WideCharToMultiByte(code_page, 0, text, units, nullptr, 0, nullptr, nullptr) : 0;
     AnsiText ansi = calloc_array<char>(static_cast<size_t>(needed) + 1);
     if (ansi && needed)
-        ::WideCharToMultiByte(CP_ACP, 0, text, units, ansi.get(), needed, nullptr, nullptr);
+        ::WideCharToMultiByte(code_page, 0, text, units, ansi.get(), needed, nullptr, nullptr);
     return ansi;
 }
 

@@ -1,6 +1,7 @@
 // Entry-point resolution through a fake loader, the loader's failure path,
 // and the shared conversions.
 #include "unit.h"
+#include "fake_loader.h"
 
 #include "core/bindings.h"
 #include "core/module.h"
@@ -14,23 +15,14 @@ using namespace osbridge;
 
 namespace {
 
-// Serves the real system libraries except those it is told to hide, and
-// records every name looked up.
-class FakeLoader final : public Loader {
-public:
-    std::set<std::wstring> missing;
-    std::set<std::string> looked_up;
-
-    HMODULE load(const wchar_t* name) override
-    {
-        return missing.count(name) ? nullptr : ::LoadLibraryW(name);
-    }
-    FARPROC find(HMODULE library, const char* name) override
-    {
-        looked_up.insert(name);
-        return ::GetProcAddress(library, name);
-    }
-};
+// Copies the loader's text into `out` when `child` shows it.
+BOOL CALLBACK find_dynload_text(HWND child, LPARAM out)
+{
+    wchar_t buffer[64];
+    if (::GetWindowTextW(child, buffer, 64) && std::wcscmp(buffer, L"osbridge dynload problem!") == 0)
+        std::wcscpy(reinterpret_cast<wchar_t*>(out), buffer);
+    return TRUE;
+}
 
 // Answers the message boxes captioned "Lua Error" from another thread.
 DWORD WINAPI close_error_boxes(void* count)
@@ -38,15 +30,7 @@ DWORD WINAPI close_error_boxes(void* count)
     for (int tries = 0; tries < 200; ++tries) {
         if (HWND box = ::FindWindowW(L"#32770", L"Lua Error")) {
             wchar_t text[64] = L"";
-            ::EnumChildWindows(
-                box,
-                [](HWND child, LPARAM out) -> BOOL {
-                    wchar_t buffer[64];
-                    if (::GetWindowTextW(child, buffer, 64) && std::wcscmp(buffer, L"osbridge dynload problem!") == 0)
-                        std::wcscpy(reinterpret_cast<wchar_t*>(out), buffer);
-                    return TRUE;
-                },
-                reinterpret_cast<LPARAM>(text));
+            ::EnumChildWindows(box, find_dynload_text, reinterpret_cast<LPARAM>(text));
             if (*text)
                 ++*static_cast<LONG*>(count);
             ::PostMessageW(box, WM_COMMAND, IDOK, 0);
@@ -177,6 +161,10 @@ TEST(wide_to_ansi)
     ok(text && std::strcmp(text.get(), "ab") == 0, "conversion went past the first zero unit");
     text = w2a(L"abcdef", 3);
     ok(text && std::strcmp(text.get(), "abc") == 0, "length limit ignored: \"%s\"", text ? text.get() : "(null)");
+    // Double-byte code page: three characters need six bytes, none is cut.
+    text = w2a(L"\u65e5\u672c\u8a9e", 3, 932);
+    ok(text && std::strcmp(text.get(), "\x93\xfa\x96\x7b\x8c\xea") == 0, "got %u bytes",
+       text ? static_cast<unsigned>(std::strlen(text.get())) : 0u);
     text = w2a(L"\0x", 2);
     ok(text && *text.get() == '\0', "a leading zero unit must give empty text, not null");
 }
