@@ -85,7 +85,8 @@ for arch in "${arches[@]}"; do
         overrides=$WINEDLLOVERRIDES
         for d in "$build_dir"/standins/*/; do
             cp "$d"* "$run_dir"/
-            for f in "$d"*; do overrides="$overrides;$(basename "${f%.*}")=n"; done
+            # Wine names a module without ".dll" but with any other suffix (winspool.drv).
+            for f in "$d"*; do n=$(basename "$f"); overrides="$overrides;${n%.[dD][lL][lL]}=n"; done
         done
         args=()
         for f in "${standin_files[@]}"; do args+=("$(winpath "$f")"); done

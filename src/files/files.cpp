@@ -1,14 +1,125 @@
-// Not yet implemented: every function answers with no values.
+// Single-file operations: thin wrappers whose only report is a boolean, a
+// number or nil. Empty paths fail without a system call.
 #include "core/functions.h"
+#include "core/osbridge.h"
+
+#include <cwchar>
 
 namespace osbridge {
 
-int get_current_dir(lua_State*) { return 0; }
-int file_size(lua_State*) { return 0; }
-int mkdir(lua_State*) { return 0; }
-int copy_file(lua_State*) { return 0; }
-int move_file(lua_State*) { return 0; }
-int delete_file(lua_State*) { return 0; }
-int file_exist(lua_State*) { return 0; }
+namespace {
+
+// Converts the path and makes the call only when the text is not empty.
+template <typename Call>
+int push_path_verdict(lua_State* L, const char* path, Call call)
+{
+    const WideText wide = a2w(path);
+    const bool done = wide && call(wide.get());
+    lua_pushboolean(L, done);
+    return 1;
+}
+
+template <typename Call>
+int push_two_path_verdict(lua_State* L, const char* from, const char* to, Call call)
+{
+    const WideText wide_from = a2w(from);
+    const WideText wide_to = a2w(to);
+    const bool done = wide_from && wide_to && call(wide_from.get(), wide_to.get());
+    lua_pushboolean(L, done);
+    return 1;
+}
+
+} // namespace
+
+int copy_file(lua_State* L)
+{
+    const char* from = luaL_checklstring(L, 1, nullptr);
+    const char* to = luaL_checklstring(L, 2, nullptr);
+    // Only COPY_FILE_OVERWRITE replaces an existing destination.
+    const BOOL fail_if_exists = luaL_optinteger(L, 3, 2) != 1;
+    return push_two_path_verdict(L, from, to, [fail_if_exists](const wchar_t* source, const wchar_t* target) {
+        return api.CopyFileW(source, target, fail_if_exists) != FALSE;
+    });
+}
+
+int move_file(lua_State* L)
+{
+    const char* from = luaL_checklstring(L, 1, nullptr);
+    const char* to = luaL_checklstring(L, 2, nullptr);
+    return push_two_path_verdict(L, from, to, [](const wchar_t* source, const wchar_t* target) {
+        return ::MoveFileW(source, target) != FALSE;
+    });
+}
+
+int delete_file(lua_State* L)
+{
+    const char* path = luaL_checklstring(L, 1, nullptr);
+    return push_path_verdict(L, path, [](const wchar_t* file) { return ::DeleteFileW(file) != FALSE; });
+}
+
+int mkdir(lua_State* L)
+{
+    const char* path = luaL_checklstring(L, 1, nullptr);
+    return push_path_verdict(L, path, [](const wchar_t* dir) { return ::CreateDirectoryW(dir, nullptr) != FALSE; });
+}
+
+int file_exist(lua_State* L)
+{
+    const char* path = luaL_checklstring(L, 1, nullptr);
+    // Opens and closes again at once; directories and unreadable files fail.
+    // The system's test holds only OFS_MAXPATHNAME bytes of full path, so a
+    // longer one is opened the same way directly rather than reported missing.
+    bool exists = false;
+    if (*path && ::GetFullPathNameA(path, 0, nullptr, nullptr) <= OFS_MAXPATHNAME) {
+        OFSTRUCT scratch;
+        exists = ::OpenFile(path, &scratch, OF_EXIST) != HFILE_ERROR;
+    } else if (*path) {
+        exists = static_cast<bool>(unique_file(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
+    }
+    lua_pushboolean(L, exists);
+    return 1;
+}
+
+int file_size(lua_State* L)
+{
+    const char* path = luaL_checklstring(L, 1, nullptr);
+    const WideText wide = a2w(path);
+    LARGE_INTEGER size{};
+    bool known = false;
+    if (wide) {
+        const unique_file file(::CreateFileW(wide.get(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr));
+        // The full 64-bit size: files of 2 GiB and more keep their true size.
+        known = file && ::GetFileSizeEx(file.get(), &size);
+    }
+    if (known)
+        lua_pushnumber(L, static_cast<lua_Number>(size.QuadPart));
+    else
+        lua_pushnil(L);
+    return 1;
+}
+
+int get_current_dir(lua_State* L)
+{
+    // Grows until the whole program path fits: a cut path would name some
+    // other directory.
+    AnsiText dir;
+    for (DWORD capacity = MAX_PATH; capacity <= 32768 * 2; capacity *= 2) {
+        WideText path = calloc_array<wchar_t>(capacity + 1);
+        if (!path)
+            break;
+        const DWORD length = ::GetModuleFileNameW(nullptr, path.get(), capacity);
+        if (length == 0)
+            break;
+        if (length >= capacity)
+            continue;
+        // Cut in UTF-16, where a backslash is never part of another character.
+        const wchar_t* last = std::wcsrchr(path.get(), L'\\');
+        dir = w2a(path.get(), last ? static_cast<size_t>(last - path.get()) + 1 : length);
+        break;
+    }
+    return push_text_or_nil(L, dir.get());
+}
 
 } // namespace osbridge

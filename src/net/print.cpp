@@ -1,8 +1,48 @@
-// Not yet implemented: every function answers with no values.
+// Raw print jobs: a block of bytes sent unchanged to a printer through the
+// spooler, as one document of one page.
 #include "core/functions.h"
+#include "core/handles_extra.h"
+#include "core/osbridge.h"
 
 namespace osbridge {
 
-int print_on_printer(lua_State*) { return 0; }
+int print_on_printer(lua_State* L)
+{
+    // Every argument is checked before the printer is opened, so an argument
+    // error cannot leave a printer handle behind.
+    const char* printer_name = luaL_checkstring(L, 1);
+    size_t length = 0;
+    const char* data = luaL_checklstring(L, 2, &length);
+    const char* document = luaL_optstring(L, 3, "Orvek - osbridge");
+
+    const char* failure = nullptr;
+    HANDLE opened = nullptr;
+    if (!::OpenPrinterA(const_cast<char*>(printer_name), &opened, nullptr)) {
+        failure = "OpenPrinter() error";
+    } else {
+        unique_printer printer(opened);
+        // No output file and no data type: the job goes to the printer's port
+        // in the printer's default data type.
+        DOC_INFO_1A info{const_cast<char*>(document), nullptr, nullptr};
+        DWORD written = 0;
+        if (!::StartDocPrinterA(printer.get(), 1, reinterpret_cast<BYTE*>(&info)))
+            failure = "StartDocPrinter() error";
+        else if (!::StartPagePrinter(printer.get()))
+            failure = "StartPagePrinter() error";
+        // One call only: a block the spooler does not take whole is a failure.
+        else if (length > MAXDWORD ||
+                 !::WritePrinter(printer.get(), const_cast<char*>(data), static_cast<DWORD>(length), &written) ||
+                 written != length)
+            failure = "WritePrinter() error";
+        else if (!::EndPagePrinter(printer.get()))
+            failure = "EndPagePrinter() error";
+        else if (!::EndDocPrinter(printer.get()))
+            failure = "EndDocPrinter() error";
+        else if (!close_printer(printer))
+            failure = "ClosePrinter() error";
+    }
+    lua_pushboolean(L, failure == nullptr);
+    return 1 + push_text_or_nil(L, failure);
+}
 
 } // namespace osbridge

@@ -1,8 +1,63 @@
-// Not yet implemented: every function answers with no values.
+// Direct process launch: no shell, association or search step.
 #include "core/functions.h"
+#include "core/osbridge.h"
 
 namespace osbridge {
 
-int exec(lua_State*) { return 0; }
+OSBRIDGE_I686_SIZE(STARTUPINFOW, 68);
+OSBRIDGE_I686_SIZE(PROCESS_INFORMATION, 16);
+
+namespace {
+
+// A string or number argument's text; null for anything else.
+const char* text_arg(lua_State* L, int index)
+{
+    return lua_isstring(L, index) ? lua_tostring(L, index) : nullptr;
+}
+
+} // namespace
+
+int exec(lua_State* L)
+{
+    const bool wait = lua_tointeger(L, 3) != 0;
+    const char* application = text_arg(L, 1);
+    if (application) {
+        // OpenFile on the ANSI text itself, as file_exist tests it; the
+        // command line and directory are not looked at for a missing program.
+        OFSTRUCT found = {};
+        if (::OpenFile(application, &found, OF_EXIST) == HFILE_ERROR) {
+            lua_pushboolean(L, 0);
+            lua_pushnumber(L, 0);
+            return 2;
+        }
+    }
+    const char* command_line = text_arg(L, 2);
+    const char* directory = text_arg(L, 4);
+
+    bool created = false;
+    DWORD exit_code = 0;
+    {
+        const WideText wide_application = a2w(application);
+        const WideText wide_command_line = a2w(command_line);  // writable, as CreateProcessW requires
+        const WideText wide_directory = a2w(directory);
+        if (wide_application || wide_command_line) {
+            STARTUPINFOW startup = {};
+            startup.cb = sizeof startup;
+            PROCESS_INFORMATION info = {};
+            created = ::CreateProcessW(wide_application.get(), wide_command_line.get(), nullptr, nullptr, FALSE, 0,
+                                       nullptr, wide_directory.get(), &startup, &info) != FALSE;
+            if (created) {
+                const unique_handle process(info.hProcess);
+                const unique_handle thread(info.hThread);
+                if (wait)
+                    ::WaitForSingleObject(process.get(), INFINITE);
+                ::GetExitCodeProcess(process.get(), &exit_code);
+            }
+        }
+    }
+    lua_pushboolean(L, created);
+    lua_pushnumber(L, exit_code);
+    return 2;
+}
 
 } // namespace osbridge

@@ -1,10 +1,126 @@
-// Not yet implemented: every function answers with no values.
+// Process and module lists from tool-help snapshots, and termination by id.
 #include "core/functions.h"
+#include "core/osbridge.h"
+
+#include <tlhelp32.h>
+
+#include <vector>
 
 namespace osbridge {
 
-int process_list(lua_State*) { return 0; }
-int process_modules(lua_State*) { return 0; }
-int terminate_process(lua_State*) { return 0; }
+OSBRIDGE_I686_SIZE(PROCESSENTRY32W, 556);
+OSBRIDGE_I686_SIZE(MODULEENTRY32W, 1064);
+
+namespace {
+
+// Every entry of a snapshot walk, gathered so that the snapshot is closed
+// before anything is pushed. A walk ends quietly at the first failing step;
+// an empty result means the first step failed.
+template <typename Entry>
+std::vector<Entry> walk(HANDLE snapshot, BOOL(WINAPI* first)(HANDLE, Entry*), BOOL(WINAPI* next)(HANDLE, Entry*))
+{
+    std::vector<Entry> entries;
+    Entry entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = first(snapshot, &entry); more; more = next(snapshot, &entry))
+        entries.push_back(entry);
+    return entries;
+}
+
+template <size_t N>
+void set_text_field(lua_State* L, const char* field, const wchar_t (&text)[N])
+{
+    if (!text[0])
+        return;
+    const AnsiText ansi = w2a(text, N);
+    if (ansi) {
+        lua_pushstring(L, ansi.get());
+        lua_setfield(L, -2, field);
+    }
+}
+
+void set_number_field(lua_State* L, const char* field, DWORD value)
+{
+    lua_pushnumber(L, value);
+    lua_setfield(L, -2, field);
+}
+
+// A table of rows keyed from 0, in snapshot order.
+template <typename Entry, typename SetFields>
+void push_rows(lua_State* L, const std::vector<Entry>& entries, SetFields set_fields)
+{
+    lua_createtable(L, static_cast<int>(entries.size()), 0);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        lua_createtable(L, 0, 4);
+        set_fields(entries[i]);
+        lua_rawseti(L, -2, static_cast<int>(i));
+    }
+}
+
+} // namespace
+
+int process_list(lua_State* L)
+{
+    std::vector<PROCESSENTRY32W> processes;
+    {
+        const unique_file snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+        if (!snapshot) {
+            lua_pushnil(L);
+            lua_pushstring(L, "CreateToolhelp32Snapshot() failed");
+            return 2;
+        }
+        processes = walk(snapshot.get(), ::Process32FirstW, ::Process32NextW);
+    }
+    if (processes.empty()) {
+        lua_pushnil(L);
+        lua_pushstring(L, "Process32First() failed");
+        return 2;
+    }
+    push_rows(L, processes, [L](const PROCESSENTRY32W& process) {
+        set_text_field(L, "name", process.szExeFile);
+        set_number_field(L, "pid", process.th32ProcessID);
+        set_number_field(L, "pid_parent", process.th32ParentProcessID);
+        set_number_field(L, "threads", process.cntThreads);
+    });
+    return 1;
+}
+
+int process_modules(lua_State* L)
+{
+    // The last argument is the process id, whatever comes before it.
+    const int top = lua_gettop(L);
+    const DWORD pid = to_u32(luaL_checknumber(L, top ? top : 1));
+
+    std::vector<MODULEENTRY32W> modules;
+    {
+        const unique_file snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid));
+        if (snapshot)
+            modules = walk(snapshot.get(), ::Module32FirstW, ::Module32NextW);
+    }
+    if (modules.empty()) {
+        lua_pushnil(L);
+        return 1;
+    }
+    push_rows(L, modules, [L](const MODULEENTRY32W& module) {
+        set_text_field(L, "module", module.szModule);
+        set_text_field(L, "path", module.szExePath);
+        set_number_field(L, "pid", module.th32ProcessID);
+    });
+    return 1;
+}
+
+int terminate_process(lua_State* L)
+{
+    const DWORD pid = to_u32(luaL_checknumber(L, 1));
+    const UINT exit_code = static_cast<UINT>(luaL_checkinteger(L, 2));
+    bool terminated = false;
+    {
+        // An open without PROCESS_TERMINATE could never terminate anything.
+        const unique_handle process(::OpenProcess(PROCESS_TERMINATE, FALSE, pid));
+        terminated = process && ::TerminateProcess(process.get(), exit_code);
+    }
+    lua_pushboolean(L, terminated);
+    return 1;
+}
 
 } // namespace osbridge

@@ -1,11 +1,189 @@
-// Not yet implemented: every function answers with no values.
+// Registry values and keys as plain Lua values. Every registry failure comes
+// back as nil or false; the registry's own code is not passed on.
 #include "core/functions.h"
+#include "core/osbridge.h"
+
+#include <cstring>
+#include <cwchar>
 
 namespace osbridge {
 
-int reg_set_value(lua_State*) { return 0; }
-int reg_get_value(lua_State*) { return 0; }
-int reg_delete_key(lua_State*) { return 0; }
-int reg_delete_value(lua_State*) { return 0; }
+namespace {
+
+// The low 32 bits of the number, sign-extended as the HKEY_ constants are, so
+// that 64-bit builds see the same predefined roots as 32-bit ones.
+HKEY check_root(lua_State* L, int index)
+{
+    return reinterpret_cast<HKEY>(static_cast<intptr_t>(to_i32(luaL_checknumber(L, index))));
+}
+
+// Converts a key path or value name. A text that is not empty but cannot be
+// converted is a failure: the empty name would address the root key or the
+// default value instead.
+bool convert_name(const char* text, WideText& wide)
+{
+    wide = a2w(text);
+    return wide || text[0] == '\0';
+}
+
+bool is_text_type(DWORD type)
+{
+    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+// Text data: its code units up to the first NUL unit (or all of them), in the
+// ANSI code page. Null only when the conversion could not allocate.
+AnsiText registry_text(const BYTE* data, DWORD bytes)
+{
+    const size_t units = bytes / sizeof(wchar_t);
+    if (units == 0)
+        return calloc_array<char>(1);
+    // The heap copy aligns the units and guarantees a terminator.
+    WideText wide = calloc_array<wchar_t>(units + 1);
+    if (!wide)
+        return nullptr;
+    std::memcpy(wide.get(), data, units * sizeof(wchar_t));
+    return w2a(wide.get(), units);
+}
+
+} // namespace
+
+int reg_get_value(lua_State* L)
+{
+    const HKEY root = check_root(L, 1);
+    const char* path = luaL_checklstring(L, 2, nullptr);
+    const char* name = luaL_checklstring(L, 3, nullptr);
+
+    WideText wide_name, wide_path;
+    unique_hkey key;
+    if (!convert_name(name, wide_name) || !convert_name(path, wide_path)
+        || api.RegOpenKeyExW(root, wide_path.get(), 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) {
+        lua_pushnil(L);
+        return 1;
+    }
+
+    // Numbers and short data need no allocation; longer data one more query.
+    DWORD type = REG_NONE;
+    DWORD size = 4;
+    BYTE small[4] = {};
+    unique_malloc<BYTE[]> large;
+    const BYTE* data = small;
+    LONG status = api.RegQueryValueExW(key.get(), wide_name.get(), nullptr, &type, small, &size);
+    if (status == ERROR_MORE_DATA && (is_text_type(type) || type == REG_BINARY)) {
+        large = calloc_array<BYTE>(size);
+        status = large ? api.RegQueryValueExW(key.get(), wide_name.get(), nullptr, &type, large.get(), &size)
+                       : ERROR_NOT_ENOUGH_MEMORY;
+        data = large.get();
+    }
+    key.reset();
+
+    if (status != ERROR_SUCCESS) {
+        lua_pushnil(L);
+    } else if (type == REG_DWORD || type == REG_DWORD_BIG_ENDIAN) {
+        // Read little-endian for both types; a stored length other than four
+        // leaves no number to report.
+        DWORD number = 0;
+        if (size == sizeof number) {
+            std::memcpy(&number, data, sizeof number);
+            lua_pushnumber(L, static_cast<lua_Number>(number));
+        } else {
+            lua_pushnil(L);
+        }
+    } else if (type == REG_BINARY) {
+        lua_pushlstring(L, reinterpret_cast<const char*>(data), size);
+    } else if (is_text_type(type)) {
+        push_text_or_nil(L, registry_text(data, size).get());
+    } else {
+        lua_pushnil(L);
+    }
+    return 1;
+}
+
+int reg_set_value(lua_State* L)
+{
+    const HKEY root = check_root(L, 1);
+    const char* path = luaL_checklstring(L, 2, nullptr);
+    const char* name = luaL_checklstring(L, 3, nullptr);
+    const DWORD type = lua_isnumber(L, 5) ? to_u32(lua_tonumber(L, 5)) : REG_DWORD;
+    DWORD number = 0;
+    const char* text = nullptr;
+    size_t text_length = 0;
+    if (type == REG_NONE || type == REG_DWORD)
+        number = to_u32(luaL_checknumber(L, 4));
+    else if (type == REG_SZ || type == REG_MULTI_SZ)
+        text = luaL_checklstring(L, 4, &text_length);
+
+    WideText wide_name, wide_path;
+    if (!convert_name(name, wide_name) || !convert_name(path, wide_path)) {
+        lua_pushboolean(L, 0);
+        return 1;
+    }
+    // Other types store four zero bytes.
+    const BYTE* data = reinterpret_cast<const BYTE*>(&number);
+    DWORD size = sizeof number;
+    WideText wide_text;
+    if (text) {
+        // REG_SZ ends at the first NUL byte and stores the converted units and
+        // one terminator; REG_MULTI_SZ keeps its NUL separators and gains the
+        // list's closing NUL unit. Empty data stores a single NUL unit.
+        static const wchar_t empty_text[1] = {};
+        const size_t length = type == REG_SZ ? std::strlen(text) : text_length;
+        data = reinterpret_cast<const BYTE*>(empty_text);
+        size = sizeof empty_text;
+        if (length > 0) {
+            wide_text = a2w(text, length);
+            if (!wide_text) {
+                lua_pushboolean(L, 0);
+                return 1;
+            }
+            const size_t units = type == REG_SZ ? std::wcslen(wide_text.get()) : length;
+            data = reinterpret_cast<const BYTE*>(wide_text.get());
+            size = static_cast<DWORD>((units + 1) * sizeof(wchar_t));
+        }
+    }
+
+    // The root itself is opened by an empty name; a null one is not accepted
+    // everywhere.
+    static wchar_t empty_class[1] = {};
+    unique_hkey key;
+    bool written = api.RegCreateKeyExW(root, wide_path ? wide_path.get() : empty_class, 0, empty_class,
+                                       REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, key.put(), nullptr)
+                   == ERROR_SUCCESS;
+    if (written)
+        written = api.RegSetValueExW(key.get(), wide_name.get(), 0, type, data, size) == ERROR_SUCCESS;
+    key.reset();
+    lua_pushboolean(L, written);
+    return 1;
+}
+
+int reg_delete_value(lua_State* L)
+{
+    const HKEY root = check_root(L, 1);
+    const char* path = luaL_checklstring(L, 2, nullptr);
+    const char* name = luaL_checklstring(L, 3, nullptr);
+
+    WideText wide_name, wide_path;
+    unique_hkey key;
+    bool deleted = convert_name(name, wide_name) && convert_name(path, wide_path)
+                   && api.RegOpenKeyExW(root, wide_path.get(), 0, KEY_SET_VALUE, key.put()) == ERROR_SUCCESS;
+    if (deleted)
+        deleted = api.RegDeleteValueW(key.get(), wide_name.get()) == ERROR_SUCCESS;
+    key.reset();
+    lua_pushboolean(L, deleted);
+    return 1;
+}
+
+int reg_delete_key(lua_State* L)
+{
+    const HKEY root = check_root(L, 1);
+    const char* path = luaL_checklstring(L, 2, nullptr);
+
+    // No path (empty, or not convertible) would name the root itself, which
+    // is never deleted.
+    const WideText wide_path = a2w(path);
+    const bool deleted = wide_path && api.RegDeleteKeyW(root, wide_path.get()) == ERROR_SUCCESS;
+    lua_pushboolean(L, deleted);
+    return 1;
+}
 
 } // namespace osbridge

@@ -1,9 +1,62 @@
-// Not yet implemented: every function answers with no values.
+// Sound files and bitmap files named by path.
 #include "core/functions.h"
+#include "core/osbridge.h"
+
+#include <mmsystem.h>
 
 namespace osbridge {
 
-int play_sound(lua_State*) { return 0; }
-int bitmap_info(lua_State*) { return 0; }
+OSBRIDGE_I686_SIZE(BITMAP, 24);
+
+int play_sound(lua_State* L)
+{
+    const char* path = luaL_checklstring(L, 1, nullptr);
+    // An empty path neither plays nor stops anything, whatever the flags.
+    if (!*path) {
+        lua_pushboolean(L, 0);
+        return 1;
+    }
+    const DWORD flags = to_u32(luaL_optnumber(L, 2, SND_FILENAME | SND_ASYNC)) | SND_FILENAME;
+
+    BOOL played = FALSE;
+    if (const WideText wide = a2w(path))
+        played = ::PlaySoundW(wide.get(), nullptr, flags);
+    lua_pushboolean(L, played);
+    return 1;
+}
+
+int bitmap_info(lua_State* L)
+{
+    const char* path = luaL_checklstring(L, 1, nullptr);
+
+    const char* failure = nullptr;
+    BITMAP info{};
+    {
+        const WideText wide = a2w(path);
+        if (!wide) {
+            failure = "a2w() error";
+        } else {
+            const unique_hgdiobj bitmap(::LoadImageW(nullptr, wide.get(), IMAGE_BITMAP, 0, 0,
+                                                     LR_LOADFROMFILE | LR_DEFAULTSIZE | LR_CREATEDIBSECTION));
+            if (!bitmap)
+                failure = "unable to load bitmap";
+            else
+                ::GetObjectW(bitmap.get(), sizeof info, &info);
+        }
+    }
+    if (failure) {
+        lua_pushnil(L);
+        lua_pushstring(L, failure);
+        return 2;
+    }
+    lua_createtable(L, 0, 3);
+    lua_pushnumber(L, info.bmBitsPixel);
+    lua_setfield(L, -2, "bits_pixel");
+    lua_pushnumber(L, info.bmHeight);
+    lua_setfield(L, -2, "height");
+    lua_pushnumber(L, info.bmWidth);
+    lua_setfield(L, -2, "width");
+    return 1;
+}
 
 } // namespace osbridge

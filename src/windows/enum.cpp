@@ -1,10 +1,90 @@
-// Not yet implemented: every function answers with no values.
+// Surveying windows: every top-level window with its title and class, the
+// window related to another, and one window's title.
 #include "core/functions.h"
+#include "core/osbridge.h"
+
+#include <cwchar>
+#include <vector>
 
 namespace osbridge {
 
-int enum_windows(lua_State*) { return 0; }
-int get_window(lua_State*) { return 0; }
-int get_window_text(lua_State*) { return 0; }
+namespace {
+
+// 260 units passed to the system, so at most 259 characters come back.
+constexpr int text_limit = 260;
+
+struct WindowText {
+    wchar_t units[text_limit + 1] = {};
+    int length = 0;
+};
+
+struct WindowEntry {
+    HWND window;
+    WindowText title;
+    WindowText class_name;
+};
+
+// Converted text, "" when there is none; the Lua table takes a copy.
+void set_text_field(lua_State* L, const char* field, const WindowText& text)
+{
+    AnsiText ansi = w2a(text.units, static_cast<size_t>(text.length));
+    lua_pushstring(L, ansi ? ansi.get() : "");
+    lua_setfield(L, -2, field);
+}
+
+// Only collects: a Lua error raised here would unwind through system frames.
+BOOL CALLBACK collect_window(HWND window, LPARAM param)
+{
+    auto& entries = *reinterpret_cast<std::vector<WindowEntry>*>(param);
+    try {
+        entries.emplace_back();
+    } catch (...) {
+        return FALSE;
+    }
+    WindowEntry& entry = entries.back();
+    entry.window = window;
+    entry.title.length = ::GetWindowTextW(window, entry.title.units, text_limit);
+    entry.class_name.length = ::GetClassNameW(window, entry.class_name.units, text_limit);
+    return TRUE;
+}
+
+} // namespace
+
+int enum_windows(lua_State* L)
+{
+    std::vector<WindowEntry> entries;
+    if (!::EnumWindows(collect_window, reinterpret_cast<LPARAM>(&entries)))
+        return 0;
+    lua_newtable(L);
+    for (const WindowEntry& entry : entries) {
+        lua_pushlightuserdata(L, entry.window);
+        lua_createtable(L, 0, 2);
+        set_text_field(L, "title", entry.title);
+        set_text_field(L, "class", entry.class_name);
+        lua_settable(L, -3);
+    }
+    return 1;
+}
+
+int get_window(lua_State* L)
+{
+    HWND window = check_hwnd(L, 1);
+    const UINT relation = to_u32(luaL_checknumber(L, 2));
+    push_hwnd(L, ::GetWindow(window, relation));
+    return 1;
+}
+
+int get_window_text(lua_State* L)
+{
+    HWND window = check_hwnd(L, 1);
+    AnsiText title;
+    {
+        WindowText text;
+        text.length = ::GetWindowTextW(window, text.units, text_limit);
+        if (text.length > 0)
+            title = w2a(text.units, static_cast<size_t>(text.length));
+    }
+    return push_text_or_nil(L, title.get());
+}
 
 } // namespace osbridge

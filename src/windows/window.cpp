@@ -1,22 +1,169 @@
-// Not yet implemented: every function answers with no values.
+// Operations on one window: find, show, focus, enable, destroy, message it,
+// read and write its longs and its position. Each wraps one system call.
 #include "core/functions.h"
+#include "core/osbridge.h"
 
 namespace osbridge {
 
-int send_message(lua_State*) { return 0; }
-int get_window_long(lua_State*) { return 0; }
-int set_window_long(lua_State*) { return 0; }
-int set_window_pos(lua_State*) { return 0; }
-int get_window_rect(lua_State*) { return 0; }
-int is_window_visible(lua_State*) { return 0; }
-int find_window(lua_State*) { return 0; }
-int show_window(lua_State*) { return 0; }
-int set_focus(lua_State*) { return 0; }
-int get_focus(lua_State*) { return 0; }
-int set_foreground_window(lua_State*) { return 0; }
-int get_foreground_window(lua_State*) { return 0; }
-int create_shortcut(lua_State*) { return 0; }
-int destroy_window(lua_State*) { return 0; }
-int enable_window(lua_State*) { return 0; }
+namespace {
+
+// Reads a lenient window handle at a position counted from the top, where
+// `depth` values must be present; a shorter stack has no handle there.
+bool to_hwnd_from_top(lua_State* L, int depth, HWND* window)
+{
+    return lua_gettop(L) >= depth && to_hwnd(L, -depth, window);
+}
+
+// Signed 32-bit window longs and coordinates read back as negative numbers.
+void push_i32(lua_State* L, LONG value)
+{
+    lua_pushnumber(L, static_cast<lua_Number>(value));
+}
+
+} // namespace
+
+int find_window(lua_State* L)
+{
+    const char* class_name = luaL_checklstring(L, 1, nullptr);
+    const char* title = luaL_optlstring(L, 2, nullptr, nullptr);
+    HWND found;
+    {
+        WideText wide_class = a2w(class_name);
+        WideText wide_title = a2w(title);
+        found = api.FindWindowW(wide_class.get(), wide_title.get());
+    }
+    push_hwnd(L, found);
+    return 1;
+}
+
+int show_window(lua_State* L)
+{
+    HWND window;
+    const bool was_visible = to_hwnd(L, 1, &window) && api.ShowWindow(window, to_i32(lua_tonumber(L, 2)));
+    lua_pushboolean(L, was_visible);
+    return 1;
+}
+
+int set_foreground_window(lua_State* L)
+{
+    HWND window;
+    lua_pushboolean(L, to_hwnd(L, 1, &window) && ::SetForegroundWindow(window));
+    return 1;
+}
+
+int get_foreground_window(lua_State* L)
+{
+    push_hwnd(L, ::GetForegroundWindow());
+    return 1;
+}
+
+int set_focus(lua_State* L)
+{
+    HWND window;
+    lua_pushboolean(L, to_hwnd(L, 1, &window) && ::SetFocus(window) != nullptr);
+    return 1;
+}
+
+int get_focus(lua_State* L)
+{
+    push_hwnd(L, ::GetFocus());
+    return 1;
+}
+
+int is_window_visible(lua_State* L)
+{
+    HWND window;
+    if (!to_hwnd(L, 1, &window))
+        return 0;
+    lua_pushboolean(L, api.IsWindowVisible(window));
+    return 1;
+}
+
+int enable_window(lua_State* L)
+{
+    HWND window;
+    const bool was_disabled = to_hwnd(L, 1, &window) && ::EnableWindow(window, lua_toboolean(L, 2));
+    lua_pushboolean(L, was_disabled);
+    return 1;
+}
+
+int destroy_window(lua_State* L)
+{
+    HWND window = check_hwnd(L, 1);
+    lua_pushboolean(L, ::DestroyWindow(window));
+    return 1;
+}
+
+int send_message(lua_State* L)
+{
+    HWND window;
+    if (!to_hwnd(L, 1, &window))
+        return 0;
+    const UINT message = static_cast<UINT>(luaL_checkinteger(L, 2));
+    const WPARAM wparam = to_u32(luaL_optnumber(L, 3, 0));
+    const LPARAM lparam = to_i32(luaL_optnumber(L, 4, 0));
+    lua_pushnumber(L, static_cast<lua_Number>(::SendMessageW(window, message, wparam, lparam)));
+    return 1;
+}
+
+int get_window_long(lua_State* L)
+{
+    HWND window;
+    if (!to_hwnd_from_top(L, 2, &window))
+        return 0;
+    push_i32(L, api.GetWindowLongW(window, to_i32(lua_tonumber(L, -1))));
+    return 1;
+}
+
+int set_window_long(lua_State* L)
+{
+    HWND window;
+    if (!to_hwnd_from_top(L, 3, &window))
+        return 0;
+    const int index = to_i32(lua_tonumber(L, -2));
+    const LONG value = to_i32(lua_tonumber(L, -1));
+    push_i32(L, api.SetWindowLongW(window, index, value));
+    return 1;
+}
+
+int get_window_rect(lua_State* L)
+{
+    HWND window;
+    RECT rect;
+    if (!to_hwnd_from_top(L, 1, &window) || !api.GetWindowRect(window, &rect))
+        return 0;
+    push_i32(L, rect.left);
+    push_i32(L, rect.top);
+    push_i32(L, rect.right);
+    push_i32(L, rect.bottom);
+    return 4;
+}
+
+int set_window_pos(lua_State* L)
+{
+    HWND window;
+    if (!to_hwnd_from_top(L, 7, &window)) {
+        lua_pushinteger(L, 0);
+        return 1;
+    }
+    // A window to go behind, or one of the HWND_ numbers (-1 is HWND_TOPMOST).
+    HWND insert_after;
+    if (!to_hwnd(L, -6, &insert_after))
+        insert_after = reinterpret_cast<HWND>(static_cast<INT_PTR>(lua_tointeger(L, -6)));
+    const int x = static_cast<int>(lua_tointeger(L, -5));
+    const int y = static_cast<int>(lua_tointeger(L, -4));
+    const int width = static_cast<int>(lua_tointeger(L, -3));
+    const int height = static_cast<int>(lua_tointeger(L, -2));
+    const UINT flags = static_cast<UINT>(lua_tointeger(L, -1));
+    lua_pushinteger(L, api.SetWindowPos(window, insert_after, x, y, width, height, flags));
+    return 1;
+}
+
+// Shell shortcuts and full-screen mode exist only on the handheld platform.
+int create_shortcut(lua_State* L)
+{
+    lua_pushboolean(L, 0);
+    return 1;
+}
 
 } // namespace osbridge

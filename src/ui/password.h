@@ -1,0 +1,28 @@
+// The password dialog behind get_password: its resource identifiers, the
+// buffer it leaves the typed text in, and its placement arithmetic.
+#pragma once
+
+#include <windows.h>
+
+namespace osbridge {
+
+constexpr int password_dialog_id = 101;
+constexpr int password_edit_id = 102;
+constexpr int password_icon_id = 103;
+constexpr size_t password_capacity = 260;
+
+// Written by the dialog on "OK"; the caller wipes it once read.
+extern wchar_t password_buffer[password_capacity];
+
+INT_PTR CALLBACK password_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
+
+struct PasswordPlacement {
+    POINT dialog;  // top-left corner of the dialog
+    POINT panel;   // top-left corner of the input panel, when there is one
+};
+
+// Where the dialog and the input panel go on a desktop. Without a panel
+// (desktop Windows) the dialog is placed as if the panel were 0 pixels high.
+PasswordPlacement place_password_rects(const RECT& desktop, const RECT& dialog, const RECT* panel) noexcept;
+
+} // namespace osbridge

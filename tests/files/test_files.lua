@@ -1,0 +1,140 @@
+-- Single-file operations on the prefix's real file system, each test in a
+-- fresh directory under %TEMP%.
+
+local tree = dofile(SUITE_DIR .. "\\files\\tree.lua")
+
+TestFileOperations = {}
+
+function TestFileOperations:setUp()
+    self.dir = tree.fresh_dir("files")
+    self.a = self.dir .. "\\a.txt"
+    self.b = self.dir .. "\\b.txt"
+end
+
+function TestFileOperations:tearDown()
+    tree.remove(self.dir)
+end
+
+function TestFileOperations:test_copy_modes()
+    tree.write(self.a, "new")
+    tree.write(self.b, "old")
+    for _, mode in ipairs({ false, 2, 0, 3, -1, "2" }) do
+        local copied
+        if mode then copied = osbridge.copy_file(self.a, self.b, mode) else copied = osbridge.copy_file(self.a, self.b) end
+        lu.assertFalse(copied, "mode " .. tostring(mode))
+        lu.assertEquals(tree.read(self.b), "old", "mode " .. tostring(mode))
+    end
+    lu.assertTrue(osbridge.copy_file(self.a, self.b, osbridge.COPY_FILE_OVERWRITE))
+    lu.assertEquals(tree.read(self.b), "new")
+    local c = self.dir .. "\\c.txt"
+    lu.assertTrue(osbridge.copy_file(self.a, c, nil))
+    lu.assertEquals(tree.read(c), "new")
+    lu.assertTrue(osbridge.copy_file(self.a, c, 1.0, "extra"))
+end
+
+function TestFileOperations:test_empty_paths_fail_without_a_system_call()
+    tree.write(self.a)
+    local calls = {
+        { "copy_file", { self.a, "" } }, { "copy_file", { "", self.b } }, { "copy_file", { self.a, "\0" .. self.b } },
+        { "move_file", { self.a, "" } }, { "move_file", { "", self.b } },
+        { "delete_file", { "" } }, { "mkdir", { "" } }, { "file_exist", { "" } },
+    }
+    -- A failed copy leaves "file not found" (2); no later call may replace it.
+    lu.assertFalse(osbridge.copy_file(self.dir .. "\\missing.txt", self.b))
+    lu.assertStrMatches(osbridge.get_last_error(), "^[^\r\n]+ %(2%)$")
+    for _, call in ipairs(calls) do
+        lu.assertEquals({ osbridge[call[1]](unpack(call[2])) }, { false }, call[1])
+    end
+    lu.assertEquals({ osbridge.file_size("") }, { nil })
+    lu.assertStrMatches(osbridge.get_last_error(), "^[^\r\n]+ %(2%)$")
+    lu.assertEquals(tree.read(self.a), "x")
+    lu.assertNil(tree.read(self.b))
+end
+
+function TestFileOperations:test_move_renames_files_and_directories_without_replacing()
+    tree.write(self.a, "moved")
+    lu.assertTrue(osbridge.move_file(self.a, self.b))
+    lu.assertNil(tree.read(self.a))
+    lu.assertEquals(tree.read(self.b), "moved")
+    tree.write(self.a, "other")
+    lu.assertFalse(osbridge.move_file(self.a, self.b))
+    lu.assertEquals(tree.read(self.b), "moved")
+    local sub, renamed = self.dir .. "\\sub", self.dir .. "\\renamed"
+    lu.assertTrue(osbridge.mkdir(sub))
+    lu.assertTrue(osbridge.move_file(sub, renamed))
+    lu.assertTrue(tree.dir_exists(renamed))
+    lu.assertFalse(tree.dir_exists(sub))
+end
+
+function TestFileOperations:test_delete_file_and_mkdir()
+    tree.write(self.a)
+    lu.assertTrue(osbridge.delete_file(self.a))
+    lu.assertNil(tree.read(self.a))
+    lu.assertFalse(osbridge.delete_file(self.a))
+    local sub = self.dir .. "\\sub"
+    lu.assertTrue(osbridge.mkdir(sub))
+    lu.assertFalse(osbridge.mkdir(sub))
+    lu.assertFalse(osbridge.delete_file(sub))
+    lu.assertTrue(tree.dir_exists(sub))
+    lu.assertFalse(osbridge.mkdir(self.dir .. "\\missing\\child"))
+    lu.assertFalse(tree.dir_exists(self.dir .. "\\missing"))
+    -- Paths end at their first NUL byte.
+    lu.assertTrue(osbridge.mkdir(self.dir .. "\\cut\0ignored"))
+    lu.assertTrue(tree.dir_exists(self.dir .. "\\cut"))
+end
+
+function TestFileOperations:test_file_exist()
+    tree.write(self.a)
+    lu.assertTrue(osbridge.file_exist(self.a))
+    lu.assertFalse(osbridge.file_exist(self.b))
+    lu.assertFalse(osbridge.file_exist(self.dir))
+    lu.assertFalse(osbridge.file_exist(""))
+    -- Long paths are seen as well as short ones.
+    local long = self.dir .. "\\" .. string.rep("n", 200)
+    lu.assertFalse(osbridge.file_exist(long))
+    tree.write(long)
+    lu.assertTrue(osbridge.file_exist(long))
+    lu.assertFalse(osbridge.file_exist(long .. "\\"))
+end
+
+function TestFileOperations:test_file_size()
+    tree.write(self.a, "")
+    lu.assertEquals(osbridge.file_size(self.a), 0)
+    tree.write(self.a, string.rep("z", 70000))
+    lu.assertEquals(osbridge.file_size(self.a), 70000)
+    lu.assertNil(osbridge.file_size(self.b))
+    lu.assertNil(osbridge.file_size(self.dir))
+    -- Another writer keeps others to reading only.
+    local writer = assert(io.open(self.b, "wb"))
+    local held = osbridge.file_size(self.b)
+    writer:close()
+    lu.assertNil(held)
+    lu.assertEquals(osbridge.file_size(self.b), 0)
+end
+
+function TestFileOperations:test_file_size_beyond_32_bits()
+    for _, size in ipairs({ 2147483648, 4294967295, 4294967296 + 5 }) do
+        lu.assertTrue(tree.fs.set_size(self.b, size))
+        lu.assertEquals(osbridge.file_size(self.b), size)
+    end
+    osbridge.delete_file(self.b)
+end
+
+function TestFileOperations:test_current_dir_is_the_interpreter_folder()
+    local dir = osbridge.get_current_dir()
+    lu.assertEquals(dir:lower(), (BUILD_DIR .. "\\"):lower())
+    lu.assertEquals(select("#", osbridge.get_current_dir("ignored")), 1)
+end
+
+function TestFileOperations:test_argument_errors()
+    local calls = {
+        { "copy_file", { nil, "x" }, "#1" }, { "copy_file", { "x", {} }, "#2" }, { "copy_file", { "x", "y", "z" }, "#3" },
+        { "move_file", { "x" }, "#2" }, { "delete_file", { true }, "#1" }, { "mkdir", {}, "#1" },
+        { "file_exist", { {} }, "#1" }, { "file_size", { nil }, "#1" },
+    }
+    for _, call in ipairs(calls) do
+        local ok, message = pcall(osbridge[call[1]], unpack(call[2], 1, 3))
+        lu.assertFalse(ok, call[1])
+        lu.assertStrContains(message, "bad argument " .. call[3], false, call[1])
+    end
+end

@@ -1,0 +1,181 @@
+-- Synthesized key events, typing strings, key state and hot keys. The keys
+-- go to the focused window: a test window that takes the foreground and
+-- reports what its edit control receives.
+
+local fixture = require "windows.fixture"
+
+local function count(...) return select("#", ...) end
+
+local CTRL_ALT = osbridge.MOD_CONTROL + osbridge.MOD_ALT
+
+local function assert_failure(ok, text, ...)
+    lu.assertEquals(count(...), 0)
+    lu.assertFalse(ok)
+    lu.assertStrMatches(text, ".+ %(%d+%)")
+end
+
+local PRINTABLE = {}
+for c = 32, 126 do PRINTABLE[#PRINTABLE + 1] = string.char(c) end
+PRINTABLE = table.concat(PRINTABLE)
+
+TestInputKeys = {}
+
+-- One test window serves every test; each starts with it in the foreground
+-- and its earlier input read.
+function TestInputKeys:setupClass() self.w = fixture.start("/foreground") end
+function TestInputKeys:teardownClass() self.w:close() end
+
+local function bring_to_front(w)
+    osbridge.set_foreground_window(w.main)
+    fixture.wait_until(function() return osbridge.get_foreground_window() == w.main end)
+end
+
+function TestInputKeys:setUp()
+    bring_to_front(self.w)
+    self.w:fence()
+end
+
+function TestInputKeys:test_table_mode_types_every_printable_character()
+    -- High bytes go out as their character: e-acute in the ANSI code page 1252.
+    local others = PRINTABLE:gsub("%d", "") .. "\t\r\b\27\233"
+    osbridge.string_to_keys(others)
+    lu.assertEquals(fixture.chars(self.w:fence()), others)
+    -- Digits come from the numeric keypad; they type only with Num Lock on.
+    osbridge.string_to_keys("0123456789")
+    local keys = {}
+    for _, line in ipairs(self.w:fence()) do
+        if not line:match("^char") then keys[#keys + 1] = line end
+    end
+    lu.assertEquals(keys, { "down 96", "up 96", "down 97", "up 97", "down 98", "up 98", "down 99", "up 99",
+                            "down 100", "up 100", "down 101", "up 101", "down 102", "up 102",
+                            "down 103", "up 103", "down 104", "up 104", "down 105", "up 105" })
+end
+
+function TestInputKeys:test_table_mode_presses_shift_around_shifted_characters_only()
+    osbridge.string_to_keys("Aa-~\n\r", "ignored", 0)
+    lu.assertEquals(self.w:fence(), {
+        "down 16", "down 65", "char 65", "up 65", "up 16",
+        "down 65", "char 97", "up 65",
+        "down 109", "char 45", "up 109",    -- keypad minus
+        "down 16", "down 192", "char 126", "up 192", "up 16",
+        "down 0", "up 0",                   -- a line feed has no key
+        "down 13", "char 13", "up 13",
+    })
+end
+
+function TestInputKeys:test_toggle_numlock_flips_the_keypad_digits()
+    local function digit_typed()
+        osbridge.string_to_keys("5")
+        local lines = self.w:fence()
+        return fixture.chars(lines) == "5", lines
+    end
+    local before = digit_typed()
+    lu.assertEquals(count(osbridge.toggle_numlock()), 0)
+    local after, lines = digit_typed()
+    lu.assertEquals({ after, lines[1], lines[2] }, { not before, "down 144", "up 144" })
+    osbridge.toggle_numlock()
+    lu.assertEquals(digit_typed(), before)
+end
+
+function TestInputKeys:test_unicode_mode_types_characters_as_code_units()
+    -- 0xE9 and 0x80 are e-acute and the euro sign in the ANSI code page 1252.
+    osbridge.string_to_keys(PRINTABLE .. "\233\128\r", nil, 1)
+    local text, codes = fixture.chars(self.w:fence())
+    lu.assertEquals(text:sub(1, #PRINTABLE), PRINTABLE)
+    lu.assertEquals({ unpack(codes, #PRINTABLE + 1) }, { 0xE9, 0x20AC, 13 })
+    -- Tab and line feed go out with keys of their own.
+    osbridge.string_to_keys("\t\n", nil, -1)
+    lu.assertEquals(self.w:fence(), { "down 9", "char 9", "up 9", "down 13", "char 13", "up 13" })
+end
+
+function TestInputKeys:test_typing_stops_at_the_first_zero_byte()
+    osbridge.string_to_keys("ab\0cd", nil, 1)
+    osbridge.string_to_keys("ef\0gh")
+    osbridge.string_to_keys("")
+    lu.assertEquals(count(osbridge.string_to_keys(12, nil, 1)), 0)  -- a number types its text
+    lu.assertEquals(fixture.chars(self.w:fence()), "abef12")
+end
+
+function TestInputKeys:test_string_to_keys_argument_errors()
+    lu.assertErrorMsgContains("bad argument #1 to '?' (string expected, got no value)", osbridge.string_to_keys)
+    lu.assertErrorMsgContains("string expected, got table", osbridge.string_to_keys, {})
+    lu.assertErrorMsgContains("bad argument #3 to '?' (number expected, got string)",
+                              osbridge.string_to_keys, "a", nil, "x")
+    lu.assertEquals(self.w:fence(), {})
+end
+
+function TestInputKeys:test_keybd_event_reads_the_last_two_values()
+    local w = self.w
+    lu.assertEquals(count(osbridge.keybd_event(osbridge.VK_RETURN, 0)), 0)
+    osbridge.keybd_event(osbridge.VK_RETURN, osbridge.KEYEVENTF_KEYUP)
+    osbridge.keybd_event({}, osbridge.VK_RETURN, 0)
+    osbridge.keybd_event(osbridge.VK_RETURN, osbridge.VK_RETURN, "2")
+    lu.assertEquals(w:fence(), { "down 13", "char 13", "up 13", "down 13", "char 13", "up 13" })
+    -- A string key is its first byte; other types send nothing.
+    osbridge.keybd_event("A", 0)
+    osbridge.keybd_event("65", 0)
+    osbridge.keybd_event("65", 2)
+    osbridge.keybd_event("A", 2)
+    osbridge.keybd_event({}, 0)
+    osbridge.keybd_event(true, 2)
+    osbridge.keybd_event(256 + 0x41 + 0.9, 0)  -- low 8 bits of the truncated number
+    osbridge.keybd_event(0x41, 4294967298)      -- low 32 bits: KEYEVENTF_KEYUP
+    lu.assertEquals(w:fence(), { "down 65", "char 97", "down 54", "char 54", "up 54", "up 65",
+                                 "down 65", "char 97", "up 65" })
+end
+
+function TestInputKeys:test_get_keybd_state_follows_synthesized_keys()
+    local F14 = osbridge.VK_F14
+    lu.assertEquals({ osbridge.get_keybd_state(F14) }, { false })
+    osbridge.keybd_event(F14, 0)
+    lu.assertEquals({ osbridge.get_keybd_state(F14) }, { true })
+    lu.assertEquals({ osbridge.get_keybd_state(0, F14) }, { true })  -- the last value counts
+    osbridge.keybd_event(F14, osbridge.KEYEVENTF_KEYUP)
+    lu.assertEquals({ osbridge.get_keybd_state(F14) }, { false })
+    lu.assertEquals(count(osbridge.get_keybd_state()), 0)
+    lu.assertEquals(count(osbridge.get_keybd_state(0)), 0)
+    lu.assertEquals(count(osbridge.get_keybd_state(F14, "x")), 0)
+end
+
+function TestInputKeys:test_keybd_event_with_one_value_shows_an_error_box()
+    local log = fixture.answer_box("Lua Error")
+    lu.assertEquals(count(osbridge.keybd_event(osbridge.VK_RETURN)), 0)  -- returns once answered
+    lu.assertEquals(fixture.read_lines(log), {
+        "text lua_error: function keybd_event() takes 2 arguments!",
+        "owner " .. self.w.title, "icon yes", "answered" })
+    -- The box took the activation; nothing was sent once it is back.
+    bring_to_front(self.w)
+    lu.assertEquals(self.w:fence(), {})
+    os.remove(log)
+end
+
+function TestInputKeys:test_hotkey_for_a_window_of_another_process_fails()
+    assert_failure(osbridge.register_hotkey(self.w.main, 0x55, CTRL_ALT, osbridge.VK_F11))
+end
+
+TestInputHotkeys = {}
+
+function TestInputHotkeys:test_register_once_and_unregister_once()
+    lu.assertEquals({ osbridge.register_hotkey(nil, 0x51, CTRL_ALT, osbridge.VK_F9) }, { true })
+    assert_failure(osbridge.register_hotkey(nil, 0x52, CTRL_ALT, osbridge.VK_F9))
+    assert_failure(osbridge.register_hotkey(nil, 0x51, CTRL_ALT, osbridge.VK_F9))
+    lu.assertEquals({ osbridge.unregister_hotkey(nil, 0x51) }, { true })
+    assert_failure(osbridge.unregister_hotkey(nil, 0x51))
+    assert_failure(osbridge.unregister_hotkey(nil, 0x52))
+end
+
+function TestInputHotkeys:test_window_argument_is_optional_and_numbers_are_32_bit()
+    -- What is not a userdata ties the hot key to the thread, like nil.
+    lu.assertTrue(osbridge.register_hotkey(5, 4294967296 + 0x53, 4294967296 + CTRL_ALT, osbridge.VK_F10))
+    assert_failure(osbridge.register_hotkey("w", 0x54, CTRL_ALT, osbridge.VK_F10))
+    lu.assertTrue(osbridge.unregister_hotkey(true, 0x53))
+    lu.assertTrue(osbridge.register_hotkey(nil, 0x53, CTRL_ALT, osbridge.VK_F10, "extra"))
+    lu.assertTrue(osbridge.unregister_hotkey(nil, 0x53 + 0.7))
+end
+
+function TestInputHotkeys:test_argument_errors_and_unsupported_service()
+    lu.assertErrorMsgContains("bad argument #2 to '?' (number expected, got no value)", osbridge.register_hotkey)
+    lu.assertErrorMsgContains("bad argument #4 to '?' (number expected, got no value)",
+                              osbridge.register_hotkey, nil, 1, CTRL_ALT)
+    lu.assertEquals({ osbridge.unregister_func1(1, "x") }, { false, "UnregisterFunc1() is not supported" })
+end

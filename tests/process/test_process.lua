@@ -1,0 +1,227 @@
+-- Process launch, shell execution, process and module lists and termination,
+-- on real processes: the fixture proc_child exits with a given code after a
+-- given delay, and can write a file telling the show state it was given.
+-- Every process start costs about a minute in the emulated 32-bit build, so
+-- each test starts as few as it can.
+
+local CHILD = BUILD_DIR .. "\\fixtures\\proc_child.exe"
+local TEMP = assert(os.getenv("TEMP"), "TEMP not set")
+local NO_SUCH_PID = 4294967292
+local STILL_ACTIVE = 259
+
+local function quoted(text) return '"' .. text .. '"' end
+
+-- A command line for the fixture: exit code, delay in ms, optional file.
+local function child_line(...)
+    return table.concat({ quoted(CHILD), ... }, " ")
+end
+
+-- The file's text, or nil while it is missing or still empty (the writer
+-- may have created it without writing yet).
+local function read_file(path)
+    local file = io.open(path, "rb")
+    if not file then return nil end
+    local text = file:read("*a")
+    file:close()
+    return text ~= "" and text or nil
+end
+
+-- Polls until `probe` returns a value, for at most three minutes.
+local function wait_for(probe)
+    local deadline = os.time() + 180
+    repeat
+        local value = probe()
+        if value then return value end
+        osbridge.sleep(100)
+    until os.time() > deadline
+end
+
+-- The running processes named `name` started by process `parent` (any
+-- parent when nil).
+local function children(parent, name)
+    local found = {}
+    local list = assert(osbridge.process_list())
+    for i = 0, #list do
+        local row = list[i]
+        if (not parent or row.pid_parent == parent) and (row.name or ""):lower() == (name or "proc_child.exe") then
+            found[#found + 1] = row
+        end
+    end
+    return found
+end
+
+-- The 32-bit build under emulation (qemu) can't read module lists: the system
+-- answers ERROR_NOACCESS there, and the module checks are skipped.
+local OWN_MODULES = osbridge.process_modules(0)
+local MODULES_UNREADABLE = not OWN_MODULES and (osbridge.get_last_error() or ""):match("%(998%)$")
+-- This interpreter: the owner of its module list, or else the one lua.exe
+-- that no other lua.exe started.
+local OWN_PID = OWN_MODULES and OWN_MODULES[0].pid
+if not OWN_PID then
+    local interpreters, is_interpreter = children(nil, "lua.exe"), {}
+    for _, row in ipairs(interpreters) do is_interpreter[row.pid] = true end
+    for _, row in ipairs(interpreters) do
+        if not is_interpreter[row.pid_parent] then OWN_PID = row.pid end
+    end
+end
+
+-- Ends what a test left running: children and their children.
+local function end_children()
+    for _, child in ipairs(children(OWN_PID)) do
+        for _, grandchild in ipairs(children(child.pid)) do
+            osbridge.terminate_process(grandchild.pid, 0)
+        end
+        osbridge.terminate_process(child.pid, 0)
+    end
+end
+
+local function row_count(list)
+    local n = 0
+    for _ in pairs(list) do n = n + 1 end
+    return n
+end
+
+TestProcExec = {}
+
+function TestProcExec:tearDown()
+    end_children()
+    os.remove(TEMP .. "\\proc_exec.txt")
+end
+
+function TestProcExec:test_waited_child_reports_its_exit_code()
+    lu.assertEquals({ osbridge.exec(CHILD, nil, 1) }, { true, 42 }, "program without a command line")
+    -- Waits on a numeric string, gives the code unsigned, ignores the text
+    -- after a zero byte and the arguments after the fourth.
+    lu.assertEquals({ osbridge.exec(CHILD, child_line(3735928559, 0) .. "\0 6 0", "1", nil, "extra", 99) },
+                    { true, 3735928559 })
+end
+
+function TestProcExec:test_program_directory_and_command_line()
+    local line = child_line(0, 0, "proc_exec.txt")
+    local marker = TEMP .. "\\proc_exec.txt"
+    lu.assertEquals({ osbridge.exec(TEMP .. "\\proc_no_such.exe", line, 1, TEMP) }, { false, 0 })
+    lu.assertEquals({ osbridge.exec("", line, 1, TEMP) }, { false, 0 }, "an empty name is tested too")
+    lu.assertEquals({ osbridge.exec(CHILD, line, 1, TEMP .. "\\proc_no_such_dir") }, { false, 0 })
+    lu.assertNil(read_file(marker), "the command line ran")
+    -- The same line runs: the program comes from it, the file lands in the
+    -- directory given, and no show state reaches the child.
+    lu.assertEquals({ osbridge.exec(nil, line, 1, TEMP) }, { true, 0 })
+    lu.assertEquals(read_file(marker), "-1")
+end
+
+function TestProcExec:test_nothing_to_start()
+    lu.assertEquals({ osbridge.exec() }, { false, 0 })
+    lu.assertEquals({ osbridge.exec(nil, "", 1) }, { false, 0 })
+    lu.assertEquals({ osbridge.exec(nil, nil, 1, TEMP) }, { false, 0 })
+    lu.assertEquals({ osbridge.exec(nil, "proc_no_such_program.exe", 1) }, { false, 0 })
+end
+
+TestProcSnapshot = {}
+
+function TestProcSnapshot:test_process_list_finds_this_interpreter()
+    local list = osbridge.process_list("ignored")
+    lu.assertNotNil(list[0], "rows start at key 0")
+    lu.assertEquals(row_count(list), #list + 1)
+    local mine
+    for i = 0, #list do
+        local row = list[i]
+        lu.assertTrue(row.pid >= 0 and row.pid_parent >= 0 and row.threads >= 1, ("row %d"):format(i))
+        if row.pid == OWN_PID then mine = row end
+    end
+    lu.assertNotNil(mine, "pid " .. tostring(OWN_PID) .. " not listed")
+    lu.assertEquals(mine.name:lower(), "lua.exe")
+end
+
+function TestProcSnapshot:test_modules_of_this_process()
+    lu.skipIf(MODULES_UNREADABLE, "module lists are unreadable here")
+    local modules = osbridge.process_modules(0)
+    lu.assertNotNil(modules and modules[0], "rows start at key 0")
+    lu.assertEquals(row_count(modules), #modules + 1)
+    local found = {}
+    lu.assertTrue(OWN_PID > 0)
+    for i = 0, #modules do
+        local row = modules[i]
+        lu.assertEquals(row.pid, OWN_PID, row.module)
+        found[row.module:lower()] = row.path
+    end
+    for _, name in ipairs({ "lua51.dll", "osbridge.dll" }) do
+        lu.assertEquals(found[name] and found[name]:lower(), (BUILD_DIR .. "\\" .. name):lower())
+    end
+    lu.assertEquals(#osbridge.process_modules(OWN_PID), #modules, "by id and by 0")
+end
+
+function TestProcSnapshot:test_process_id_is_the_last_argument()
+    lu.assertErrorMsgContains("number expected, got no value", osbridge.process_modules)
+    lu.assertErrorMsgContains("number expected, got string", osbridge.process_modules, 0, "x")
+    lu.skipIf(MODULES_UNREADABLE, "module lists are unreadable here")
+    lu.assertNotNil(osbridge.process_modules(NO_SUCH_PID, 0))
+    lu.assertEquals(select("#", osbridge.process_modules(0, NO_SUCH_PID)), 1)
+    lu.assertNil(osbridge.process_modules(0, NO_SUCH_PID))
+    lu.assertNil(osbridge.process_modules(-4), "-4 is the same id")
+end
+
+TestProcChild = {}
+
+function TestProcChild:tearDown()
+    end_children()
+    os.remove(TEMP .. "\\proc_exit.txt")
+end
+
+function TestProcChild:test_running_child_is_listed_inspected_and_terminated()
+    -- A runner waits for its own child and writes that child's exit code.
+    local outfile = TEMP .. "\\proc_exit.txt"
+    lu.assertEquals({ osbridge.exec(CHILD, child_line("run", outfile, 0, 600000), true) }, { true, STILL_ACTIVE },
+                    "a boolean wait flag does not wait")
+    local runner = children(OWN_PID)[1]
+    lu.assertNotNil(runner, "runner not listed")
+    local target = wait_for(function() return children(runner.pid)[1] end)
+    lu.assertNotNil(target, "the runner's child never appeared")
+
+    if not MODULES_UNREADABLE then
+        -- The module list fills while the child starts up.
+        local modules = wait_for(function() return osbridge.process_modules(target.pid + 0.9) end)
+        lu.assertEquals(modules and modules[0].module:lower(), "proc_child.exe")
+        lu.assertEquals(modules[0].pid, target.pid)
+    end
+
+    lu.assertErrorMsgContains("bad argument #2", osbridge.terminate_process, target.pid)
+    lu.assertErrorMsgContains("bad argument #1", osbridge.terminate_process, "x", 1)
+    lu.assertEquals(#children(runner.pid), 1, "terminated despite an argument error")
+    lu.assertTrue(osbridge.terminate_process(target.pid + 0.75, 3221225477))
+    lu.assertEquals(wait_for(function() return read_file(outfile) end), "3221225477")
+end
+
+function TestProcChild:test_terminate_without_such_process()
+    lu.assertFalse(osbridge.terminate_process(NO_SUCH_PID, 1))
+    lu.assertFalse(osbridge.terminate_process(-1, 1))
+end
+
+TestProcShell = {}
+
+function TestProcShell:tearDown()
+    end_children()
+    os.remove(TEMP .. "\\proc_shell.txt")
+    os.remove(TEMP .. "\\proc_shell.osbzz")
+end
+
+function TestProcShell:test_starts_a_program_with_parameters_directory_and_show()
+    lu.assertEquals({
+        osbridge.shell_execute({ filename = CHILD, parameters = "0 0 proc_shell.txt", work_dir = TEMP, show = "3",
+                                 hwnd_parent = 12345 })
+    }, { true, nil })
+    lu.assertEquals(wait_for(function() return read_file(TEMP .. "\\proc_shell.txt") end), "3")
+end
+
+function TestProcShell:test_shell_failures()
+    lu.assertEquals({ osbridge.shell_execute({ filename = TEMP .. "\\proc_no_such.txt" }) },
+                    { false, "The specified file was not found." })
+    lu.assertEquals({ osbridge.shell_execute({ filename = 1234567, work_dir = TEMP }) },
+                    { false, "The specified file was not found." }, "a number is a name")
+    local unknown = TEMP .. "\\proc_shell.osbzz"
+    assert(io.open(unknown, "w")):close()
+    local no_assoc = "There is no application associated with the given file name extension. "
+        .. "This error will also be returned if you attempt to print a file that is not printable."
+    lu.assertEquals({ osbridge.shell_execute({ filename = unknown }) }, { false, no_assoc })
+    lu.assertEquals({ osbridge.shell_execute({ filename = unknown, operation = "print" }) }, { false, no_assoc })
+    lu.assertEquals({ osbridge.shell_execute({ filename = "" }) }, { false, "filename is mandatory" })
+end

@@ -1,0 +1,159 @@
+// Registry reads that a real registry will not produce on demand: a value
+// that grows or changes type between the two queries, and failures after the
+// key was opened. Stand-ins in the binding table script the answers and count
+// every key opened and closed.
+#include "unit.h"
+#include "fake_loader.h"
+
+#include "core/bindings.h"
+#include "core/functions.h"
+
+#include <cstring>
+#include <vector>
+
+using namespace osbridge;
+
+namespace {
+
+struct Answer {
+    LONG status;
+    DWORD type;
+    std::vector<BYTE> data;  // what the value holds; its size is reported
+};
+
+std::vector<Answer> answers;  // one per query, in order
+int queries, opened, closed;
+LONG open_status;
+HKEY const fake_key = reinterpret_cast<HKEY>(static_cast<intptr_t>(0x4c0));
+
+LONG WINAPI fake_open(HKEY, LPCWSTR, DWORD, REGSAM, PHKEY key)
+{
+    if (open_status != ERROR_SUCCESS)
+        return open_status;
+    ++opened;
+    *key = fake_key;
+    return ERROR_SUCCESS;
+}
+
+LONG WINAPI fake_close(HKEY key)
+{
+    ok(key == fake_key, "closed %p, not the key handed out", static_cast<void*>(key));
+    ++closed;
+    return ERROR_SUCCESS;
+}
+
+LONG WINAPI fake_query(HKEY, LPCWSTR, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD size)
+{
+    if (static_cast<size_t>(queries++) >= answers.size())
+        return ERROR_FILE_NOT_FOUND;
+    const Answer& answer = answers[queries - 1];
+    *type = answer.type;
+    const DWORD needed = static_cast<DWORD>(answer.data.size());
+    if (answer.status == ERROR_SUCCESS && needed > *size) {
+        *size = needed;
+        return ERROR_MORE_DATA;
+    }
+    if (answer.status == ERROR_SUCCESS && needed)
+        std::memcpy(data, answer.data.data(), needed);
+    *size = needed;
+    return answer.status;
+}
+
+template <typename Fn>
+FARPROC as_proc(Fn fn)
+{
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(fn));
+}
+
+std::vector<BYTE> utf16(const char* text)
+{
+    std::vector<BYTE> bytes;
+    for (const char* c = text;; ++c) {
+        bytes.push_back(static_cast<BYTE>(*c));
+        bytes.push_back(0);
+        if (!*c)
+            return bytes;
+    }
+}
+
+// The binding table with the registry stand-ins in place, and a Lua state to
+// call through; the system's own resolution comes back on exit.
+class FakeRegistry {
+public:
+    FakeRegistry()
+    {
+        loader_.replaced["RegOpenKeyExW"] = as_proc(fake_open);
+        loader_.replaced["RegCloseKey"] = as_proc(fake_close);
+        loader_.replaced["RegQueryValueExW"] = as_proc(fake_query);
+        ok(resolve_bindings(loader_), "resolution with stand-ins failed");
+        answers.clear();
+        queries = opened = closed = 0;
+        open_status = ERROR_SUCCESS;
+        L_ = luaL_newstate();
+    }
+    ~FakeRegistry()
+    {
+        lua_close(L_);
+        resolve_bindings(system_loader());
+    }
+    FakeRegistry(const FakeRegistry&) = delete;
+    FakeRegistry& operator=(const FakeRegistry&) = delete;
+
+    // reg_get_value(HKEY_CURRENT_USER, "k", "v"); leaves its one result on the stack.
+    void get()
+    {
+        lua_settop(L_, 0);
+        lua_pushcfunction(L_, reg_get_value);
+        lua_pushnumber(L_, 2147483649.0);
+        lua_pushstring(L_, "k");
+        lua_pushstring(L_, "v");
+        ok(lua_pcall(L_, 3, 1, 0) == 0, "reg_get_value raised an error");
+    }
+    lua_State* lua() const { return L_; }
+
+private:
+    FakeLoader loader_;
+    lua_State* L_;
+};
+
+} // namespace
+
+TEST(registry_read_retries_once_and_always_closes_the_key)
+{
+    FakeRegistry registry;
+    const std::vector<BYTE> long_text = utf16("long text");
+
+    // Grown between the two queries: nil, and no third query.
+    answers = {{ERROR_SUCCESS, REG_SZ, long_text}, {ERROR_SUCCESS, REG_SZ, utf16("longer text still")}};
+    registry.get();
+    ok(lua_isnil(registry.lua(), -1), "a value that grew read as %s", lua_typename(registry.lua(), lua_type(registry.lua(), -1)));
+    ok(queries == 2 && opened == 1 && closed == 1, "queries %d, opened %d, closed %d", queries, opened, closed);
+
+    // Replaced by a number between the queries: the number now stored.
+    queries = opened = closed = 0;
+    answers = {{ERROR_SUCCESS, REG_BINARY, long_text}, {ERROR_SUCCESS, REG_DWORD, {7, 0, 0, 0}}};
+    registry.get();
+    ok(lua_tonumber(registry.lua(), -1) == 7, "value replaced by a DWORD read as %s", lua_tostring(registry.lua(), -1));
+    ok(queries == 2 && closed == 1, "queries %d, closed %d", queries, closed);
+
+    // The second query fails outright.
+    queries = opened = closed = 0;
+    answers = {{ERROR_SUCCESS, REG_MULTI_SZ, long_text}, {ERROR_ACCESS_DENIED, REG_MULTI_SZ, {}}};
+    registry.get();
+    ok(lua_isnil(registry.lua(), -1) && closed == 1, "failed second query: closed %d", closed);
+
+    // Long data of a type without a Lua form is not fetched at all.
+    queries = opened = closed = 0;
+    answers = {{ERROR_SUCCESS, REG_QWORD, std::vector<BYTE>(8, 1)}, {ERROR_SUCCESS, REG_SZ, long_text}};
+    registry.get();
+    ok(lua_isnil(registry.lua(), -1) && queries == 1 && closed == 1, "REG_QWORD: queries %d, closed %d", queries,
+       closed);
+
+    // A failed first query, and a key that does not open.
+    queries = opened = closed = 0;
+    answers = {{ERROR_FILE_NOT_FOUND, REG_NONE, {}}};
+    registry.get();
+    open_status = ERROR_ACCESS_DENIED;
+    registry.get();
+    ok(lua_isnil(registry.lua(), -1) && opened == 1 && closed == 1, "failures: opened %d, closed %d", opened, closed);
+}
