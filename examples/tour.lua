@@ -17,3 +17,244 @@ print(("crc16(\"123456789\") = %02X%02X"):format(hi:byte(), lo:byte()))
 local hex = osbridge.to_hex("osbridge")
 print("to_hex(\"osbridge\") = " .. hex .. ", back: " .. osbridge.from_hex(hex))
 print("milliseconds since 1970 (local wall clock):", ("%.0f"):format(osbridge.get_epoch_ms()))
+
+-- sections --
+
+-- Each part runs on its own: one that fails is reported and the tour goes on.
+local function part(title, fn)
+    print("\n== " .. title)
+    local ok, err = pcall(fn)
+    if not ok then print("(failed: " .. tostring(err) .. ")") end
+end
+
+local function registry_and_files()
+    -- Registry and files: write, read back and delete values under a scratch key;
+    -- copy, measure and move files in a scratch folder, then empty it.
+    local HKCU = osbridge.HKEY_CURRENT_USER
+    local key = "Software\\osbridge-tour"
+
+    osbridge.reg_set_value(HKCU, key, "count", -1)
+    osbridge.reg_set_value(HKCU, key, "name", "osbridge tour", osbridge.REG_SZ)
+    osbridge.reg_set_value(HKCU, key, "list", "first\0second\0", osbridge.REG_MULTI_SZ)
+    print("REG_DWORD written as -1 reads back as", osbridge.reg_get_value(HKCU, key, "count"))
+    print("REG_SZ:", osbridge.reg_get_value(HKCU, key, "name"))
+    print("REG_MULTI_SZ gives its first string:", osbridge.reg_get_value(HKCU, key, "list"))
+    print("the same key through the signed root:", osbridge.reg_get_value(HKCU - 4294967296, key, "name"))
+    print("a missing value:", osbridge.reg_get_value(HKCU, key, "missing"))
+    print("Windows build from HKEY_LOCAL_MACHINE:", osbridge.reg_get_value(osbridge.HKEY_LOCAL_MACHINE,
+          "Software\\Microsoft\\Windows NT\\CurrentVersion", "CurrentBuild"))
+    for _, name in ipairs({ "count", "name", "list" }) do osbridge.reg_delete_value(HKCU, key, name) end
+    print("scratch key deleted:", osbridge.reg_delete_key(HKCU, key))
+
+    print("this interpreter lives in", osbridge.get_current_dir())
+    local dir = ("%s\\osbridge-tour-%d"):format(os.getenv("TEMP"), os.time())
+    print("mkdir " .. dir .. ":", osbridge.mkdir(dir), "  again:", osbridge.mkdir(dir))
+    local a, b = dir .. "\\a.txt", dir .. "\\sub\\b.txt"
+    local file = assert(io.open(a, "wb"))
+    file:write(("osbridge "):rep(100))
+    file:close()
+    osbridge.mkdir(dir .. "\\sub")
+    print("file_exist a.txt:", osbridge.file_exist(a), "  the folder:", osbridge.file_exist(dir))
+    print("file_size a.txt:", osbridge.file_size(a))
+    print("copy a.txt to sub\\b.txt:", osbridge.copy_file(a, b),
+          "  once more:", osbridge.copy_file(a, b),
+          "  with COPY_FILE_OVERWRITE:", osbridge.copy_file(a, b, osbridge.COPY_FILE_OVERWRITE))
+    print("move a.txt to c.txt:", osbridge.move_file(a, dir .. "\\c.txt"), "  a.txt now there:", osbridge.file_exist(a))
+    print("copy of a missing file:", osbridge.copy_file(a, b, 1), osbridge.get_last_error())
+    print("rmdir of a path of 300 bytes:", osbridge.rmdir(("x"):rep(300)))
+    print("rmdir of the scratch folder:", osbridge.rmdir(dir))
+    print("  c.txt left:", osbridge.file_exist(dir .. "\\c.txt"), "  sub\\b.txt left:", osbridge.file_exist(b))
+    -- rmdir keeps the folder it empties; the shell removes it.
+    os.execute(('rmdir "%s"'):format(dir))
+end
+
+local function processes()
+    -- Processes: list what runs, look at our own modules, start a child and wait
+    -- for it, start one without waiting and end it.
+    local list = assert(osbridge.process_list())
+    print(("%d processes running; the first few:"):format(#list + 1))
+    for i = 0, math.min(#list, 4) do
+        print(("  pid %-6d parent %-6d threads %-3d %s"):format(list[i].pid, list[i].pid_parent, list[i].threads,
+              list[i].name or "?"))
+    end
+
+    local modules = osbridge.process_modules(0)
+    local me = modules[0].pid
+    print(("this interpreter is pid %d with %d modules, among them:"):format(me, #modules + 1))
+    for i = 0, #modules do
+        local name = modules[i].module:lower()
+        if name == "lua51.dll" or name == "osbridge.dll" then print("  " .. modules[i].path) end
+    end
+
+    -- The first module is the program itself: this interpreter serves as the child.
+    local lua = modules[0].path
+    local started, code = osbridge.exec(lua, ('"%s" -e "os.exit(7)"'):format(lua), 1)
+    print("a child that exits with 7, waited for:", started, code)
+
+    started, code = osbridge.exec(lua, ('"%s" -e "while true do end"'):format(lua))
+    print("a child that runs on, not waited for:", started, code, code == 259 and "(still running)" or "")
+    local list_now = assert(osbridge.process_list())
+    for i = 0, #list_now do
+        local row = list_now[i]
+        if row.pid_parent == me then
+            print(("  ending child pid %d:"):format(row.pid), osbridge.terminate_process(row.pid, 1))
+        end
+    end
+
+    print("shell_execute on a missing file:",
+          osbridge.shell_execute{filename = "C:\\no such folder\\no such file.txt"})
+    print("shell_execute without a file name:", osbridge.shell_execute{})
+end
+
+local function windows_and_keyboard()
+    -- Windows and keyboard: list the top-level windows, start Notepad, find it,
+    -- move it, type into it, and close it again.
+
+    local function wait_for(fn)
+        for _ = 1, 100 do
+            local value = fn()
+            if value then return value end
+            osbridge.sleep(100)
+        end
+    end
+
+    local count = 0
+    for _ in pairs(osbridge.enum_windows()) do count = count + 1 end
+    print(("%d top-level windows"):format(count))
+
+    os.execute('start "" notepad.exe')
+    local notepad = wait_for(function() return osbridge.find_window("Notepad") end)
+    if not notepad then
+        print("Notepad did not start")
+        return
+    end
+    print("found Notepad:", osbridge.get_window_text(notepad))
+
+    osbridge.set_window_pos(notepad, osbridge.HWND_TOP, 50, 60, 500, 300, 0)
+    print("moved to", osbridge.get_window_rect(notepad))
+
+    local edit = osbridge.get_window(notepad, osbridge.GW_CHILD)
+    osbridge.set_foreground_window(notepad)
+    wait_for(function() return osbridge.get_foreground_window() == notepad end)
+    osbridge.string_to_keys("Typed by osbridge\r", nil, 1)
+    osbridge.keybd_event(osbridge.VK_SHIFT, 0)
+    print("Shift down:", osbridge.get_keybd_state(osbridge.VK_SHIFT))
+    osbridge.keybd_event(osbridge.VK_SHIFT, osbridge.KEYEVENTF_KEYUP)
+    osbridge.sleep(300)
+    print("characters in Notepad (WM_GETTEXTLENGTH):", osbridge.send_message(edit, 0x000E))
+
+    local ok, err = osbridge.register_hotkey(nil, 1, osbridge.MOD_CONTROL + osbridge.MOD_ALT, osbridge.VK_F9)
+    print("hot key Ctrl+Alt+F9 registered:", ok, err)
+    print("withdrawn:", osbridge.unregister_hotkey(nil, 1))
+
+    -- Mark the text unchanged (EM_SETMODIFY) so that closing asks nothing.
+    osbridge.send_message(edit, 0x00B9, 0)
+    osbridge.send_message(notepad, osbridge.WM_CLOSE)
+    print("Notepad closed:", wait_for(function() return not osbridge.find_window("Notepad") end) or false)
+end
+
+local function user_interaction()
+    -- User interaction: the clipboard, bitmap files and sounds. (msgbox and
+    -- get_password wait for a person, so the tour only describes them.)
+
+    local dir = os.getenv("TEMP") or "."
+
+    -- Put text on the clipboard, once as ANSI and once as UTF-16, and read it back.
+    local saved = osbridge.clipboard_get()
+    print("clipboard_set:", osbridge.clipboard_set("Hello from osbridge"))
+    print("clipboard_get:", osbridge.clipboard_get())
+    print("clipboard_set as UTF-16:", osbridge.clipboard_set("Hello again", true))
+    print("clipboard_get:", osbridge.clipboard_get())
+    if saved then osbridge.clipboard_set(saved) end
+
+    -- Write a small 24-bit bitmap and ask what it is.
+    local function u16(n) return string.char(n % 256, math.floor(n / 256) % 256) end
+    local function u32(n) return u16(n % 65536) .. u16(math.floor(n / 65536)) end
+    local bmp = dir .. "\\osbridge-tour.bmp"
+    local width, height = 40, 30
+    local pixels = ("\0\128\255"):rep(width * height)  -- 120 bytes a row: already a multiple of 4
+    local f = assert(io.open(bmp, "wb"))
+    f:write("BM", u32(54 + #pixels), u32(0), u32(54), u32(40), u32(width), u32(height), u16(1), u16(24),
+            u32(0), u32(#pixels), u32(2835), u32(2835), u32(0), u32(0), pixels)
+    f:close()
+    local info, err = osbridge.bitmap_info(bmp)
+    if info then
+        print(("bitmap_info: %d x %d, %d bits per pixel"):format(info.width, info.height, info.bits_pixel))
+    else
+        print("bitmap_info:", err)
+    end
+    os.remove(bmp)
+    print("bitmap_info of a missing file:", osbridge.bitmap_info(dir .. "\\no-such.bmp"))
+
+    -- A tenth of a second of silence, played in the background.
+    local samples = 800
+    local wav = dir .. "\\osbridge-tour.wav"
+    f = assert(io.open(wav, "wb"))
+    f:write("RIFF", u32(36 + samples), "WAVE", "fmt ", u32(16), u16(1), u16(1), u32(8000), u32(8000), u16(1), u16(8),
+            "data", u32(samples), ("\128"):rep(samples))
+    f:close()
+    print("play_sound (asynchronous):", osbridge.play_sound(wav))
+    osbridge.sleep(300)
+    os.remove(wav)
+
+    print("msgbox(text [, caption [, style]]) shows a box and returns the button pressed, e.g. osbridge.IDOK")
+    print("get_password() asks for a password in a small dialog and returns it, or nil")
+end
+
+local function system_and_device()
+    -- System and device: locales, screen metrics, the machine identifier, the
+    -- power manager's signal, the input panel, and a print job to a printer that
+    -- does not exist. The resets and suspend are left out: on a device they act.
+    print("user / system locale:", osbridge.get_user_default_lcid(), osbridge.get_system_default_lcid())
+    print("changing the locale is not offered:", osbridge.set_user_default_lcid(1031))
+    print(("primary screen: %d x %d pixels"):format(osbridge.get_system_metrics(osbridge.SM_CXSCREEN),
+          osbridge.get_system_metrics(osbridge.SM_CYSCREEN)))
+    print("machine identifier:", osbridge.serial_number())
+
+    local before = osbridge.get_epoch_ms()
+    osbridge.sleep(200)
+    print(("slept for about %.0f ms"):format(osbridge.get_epoch_ms() - before))
+
+    print("power manager told to reload its time-outs:", osbridge.powermanager_reload_activity_timeouts())
+    print("battery (a fixed answer):", osbridge.get_system_powerstatus())
+    print("input method of the input panel (nil without one):", osbridge.sip_get_current_im())
+
+    print("registering a library that is not there:", osbridge.dll_register_server("C:\\no such component.dll"))
+    print("printing to a printer that is not there:",
+          osbridge.print_on_printer("No Such Printer", "Hello\r\n\f", "osbridge tour"))
+end
+
+local function network()
+    -- Dial-up, URL cache and certificates: list phone-book entries and
+    -- connections, try a dial that cannot work, clear the URL cache (cookies
+    -- stay), and show how the root store reports data that is no certificate.
+    local entries, code = osbridge.ras_entries()
+    if entries then
+        print(("phone-book entries: %d"):format(#entries))
+        for i, name in pairs(entries) do print("", i, name) end
+    else
+        print("ras_entries failed with", code)
+    end
+    local connections = osbridge.ras_connections() or {}
+    for name, handle in pairs(connections) do
+        local status = osbridge.ras_connect_status(handle)
+        print("connection", name, status and status.state == osbridge.RASCS_Connected and "up" or "not up")
+    end
+    print("dialling an empty entry name:", osbridge.ras_dial(""))  -- false 87, the service is not called
+
+    -- This really empties the user's URL cache of everything but cookies.
+    local ok, message = osbridge.clear_browser_cache()
+    print("clear_browser_cache:", ok and "done, cookies kept" or message)
+
+    -- Anything but DER certificate data is refused before the store changes.
+    print("add_cert_to_store of a truncated certificate:", osbridge.add_cert_to_store("\48\130\1\34"))
+    print("get_net_adapters_info:", osbridge.get_net_adapters_info())
+    print("phone_makecall:", osbridge.phone_makecall("555-0100"))
+end
+
+part("registry and files", registry_and_files)
+part("processes", processes)
+part("windows and keyboard", windows_and_keyboard)
+part("clipboard, bitmaps and sound", user_interaction)
+part("system and device", system_and_device)
+part("dial-up, URL cache and certificates", network)

@@ -26,8 +26,14 @@ done
 if [ "$build" = 1 ]; then
     for arch in "${arches[@]}"; do
         dir=build/$arch${OSB_BUILD_SUFFIX:-}
-        { cmake --preset "$arch" -B "$dir" >/dev/null && cmake --build "$dir" -j2 -- --no-print-directory -s; } \
-            || { echo "build failed for $arch"; exit 1; }
+        mkdir -p "$dir"
+        if ! { cmake --preset "$arch" -B "$dir" && cmake --build "$dir" -j2; } >"$dir/build.log" 2>&1; then
+            tail -n 40 "$dir/build.log"
+            echo "build failed for $arch"
+            exit 1
+        fi
+        # Warnings are errors for this project, but are reported, not fatal here.
+        grep -E 'warning:' "$dir/build.log" || true
     done
 fi
 
@@ -67,6 +73,14 @@ mapfile -t standin_files < <(find tests -name 'standin_*.lua' | sort | grep -E -
 
 for arch in "${arches[@]}"; do
     build_dir=build/$arch${OSB_BUILD_SUFFIX:-}
+    # Helper programs need not match the module's architecture: under qemu a
+    # native 64-bit one starts in a second instead of a minute.
+    unset OSB_FIXTURE_BIN
+    native_fixtures=build/x86_64${OSB_BUILD_SUFFIX:-}/fixtures
+    if [ "$arch" = i686 ] && [ -d "$native_fixtures" ]; then
+        OSB_FIXTURE_BIN=$(winpath "$native_fixtures")
+        export OSB_FIXTURE_BIN
+    fi
     if [ "$pattern" = . ]; then
         run_suite "$arch" "unit tests" "$build_dir/osbridge_tests.exe"
     fi

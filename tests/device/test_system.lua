@@ -3,13 +3,7 @@
 
 local function count(...) return select("#", ...), ... end
 
-local function read_file(path)
-    local f = io.open(path, "rb")
-    if not f then return nil end
-    local data = f:read("*a")
-    f:close()
-    return data
-end
+local read_file = require("support").read_file
 
 TestDeviceLocale = {}
 

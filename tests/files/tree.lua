@@ -26,13 +26,7 @@ function tree.write(path, text)
     file:close()
 end
 
-function tree.read(path)
-    local file = io.open(path, "rb")
-    if not file then return nil end
-    local text = file:read("*a")
-    file:close()
-    return text
-end
+tree.read = require("support").read_file
 
 -- Whether a directory exists: a file can be made in it.
 function tree.dir_exists(path)

@@ -10,13 +10,7 @@ local output = BUILD_DIR .. "\\print-test.prn"
 local output_unix = output:gsub("^[Zz]:", ""):gsub("\\", "/")
 local fixture = BUILD_DIR .. "\\fixtures\\printer_fixture.exe"
 
-local function read_output()
-    local f = io.open(output, "rb")
-    if not f then return nil end
-    local data = f:read("*a")
-    f:close()
-    return data
-end
+local function read_output() return require("support").read_file(output) end
 
 local function run_fixture(...)
     local command = fixture

@@ -4,7 +4,7 @@
 -- Every process start costs about a minute in the emulated 32-bit build, so
 -- each test starts as few as it can.
 
-local CHILD = BUILD_DIR .. "\\fixtures\\proc_child.exe"
+local CHILD = FIXTURE_BIN .. "\\proc_child.exe"
 local TEMP = assert(os.getenv("TEMP"), "TEMP not set")
 local NO_SUCH_PID = 4294967292
 local STILL_ACTIVE = 259
@@ -19,10 +19,7 @@ end
 -- The file's text, or nil while it is missing or still empty (the writer
 -- may have created it without writing yet).
 local function read_file(path)
-    local file = io.open(path, "rb")
-    if not file then return nil end
-    local text = file:read("*a")
-    file:close()
+    local text = require("support").read_file(path)
     return text ~= "" and text or nil
 end
 

@@ -7,7 +7,7 @@
 
 local driver = {}
 
-local program = BUILD_DIR .. "\\fixtures\\ui_driver.exe"
+local program = FIXTURE_BIN .. "\\ui_driver.exe"
 local request = BUILD_DIR .. "\\ui-driver-request.txt"
 local server
 

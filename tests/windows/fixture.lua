@@ -7,7 +7,7 @@
 
 local fixture = {}
 
-local fixtures_dir = BUILD_DIR .. "\\fixtures\\"
+local fixtures_dir = FIXTURE_BIN .. "\\"
 local count = 0
 
 -- Polls fn until it returns a true value or timeout_ms pass; returns that
