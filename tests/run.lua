@@ -18,8 +18,13 @@ for i = 3, #files do
     dofile(files[i])
 end
 
+-- Unbuffered, so that a crash still leaves the name of the running test.
+io.stdout:setvbuf("no")
 local runner = lu.LuaUnit.new()
 local options = { "-o", "text" }
+if os.getenv("OSB_TEST_VERBOSE") == "1" then
+    options[#options + 1] = "-v"
+end
 local filter = os.getenv("OSB_TEST_FILTER")
 if filter and filter ~= "" then
     options[#options + 1] = "-p"
