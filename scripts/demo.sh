@@ -17,7 +17,7 @@ cmake --preset "$arch" >/dev/null
 cmake --build --preset "$arch" -- --no-print-directory -s
 
 . scripts/wine-env.sh
-wine_start
+wine_start || exit 1
 trap wine_stop EXIT
 log=$(mktemp)
 status=0

@@ -38,7 +38,7 @@ if [ "$build" = 1 ]; then
 fi
 
 . scripts/wine-env.sh
-wine_start
+wine_start || exit 1
 trap wine_stop EXIT
 
 passed=0 failed=0

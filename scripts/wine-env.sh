@@ -1,17 +1,17 @@
 # Sourced by the scripts: a private Wine prefix and X display for this
 # checkout. OSB_INSTANCE names an independent prefix/display pair so that
-# several test runs can share a machine; OSB_DISPLAY picks the display.
+# several test runs can share a machine. OSB_DISPLAY names an X display to
+# use (started if nothing answers there); without it Xvfb picks a free one.
 #
-#   wine_start      Xvfb + a fresh wineserver for the prefix (creating it once)
+#   wine_start      Xvfb + a fresh wineserver for the prefix (creating it once);
+#                   fails, saying why, when no X display can be had
 #   wine_stop       stops what wine_start started
 #   run_win ARCH EXE [ARGS...]   runs a Windows program of that architecture
 
 OSB_ROOT=${OSB_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 OSB_INSTANCE=${OSB_INSTANCE:-main}
-OSB_DISPLAY=${OSB_DISPLAY:-:90}
 export WINEPREFIX="$OSB_ROOT/.wine/$OSB_INSTANCE"
 export WINEDEBUG=${WINEDEBUG:--all}
-export DISPLAY=$OSB_DISPLAY
 # No Mono/Gecko install prompts.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 WINE64=/usr/lib/wine/wine64
@@ -23,13 +23,45 @@ _osb_started_xvfb=
 # Windows form of a Unix path (Wine maps / to drive Z:).
 winpath() { local p; p=$(readlink -f "$1"); printf 'Z:%s' "${p//\//\\}"; }
 
-wine_start() {
-    local n=${DISPLAY#:}
-    if [ ! -e "/tmp/.X11-unix/X$n" ]; then
-        Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+# Starts Xvfb, on OSB_DISPLAY or on a display it picks itself, and exports
+# DISPLAY once the server answers.
+_osb_start_xvfb() {
+    local log="$OSB_ROOT/.wine/xvfb-$OSB_INSTANCE.log" numfile="$OSB_ROOT/.wine/xvfb-$OSB_INSTANCE.display" n
+    mkdir -p "$OSB_ROOT/.wine"
+    : >"$numfile"
+    if [ -n "${OSB_DISPLAY:-}" ]; then
+        Xvfb "$OSB_DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >"$log" 2>&1 </dev/null &
         _osb_started_xvfb=$!
-        for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+        echo "${OSB_DISPLAY#:}" >"$numfile"
+    else
+        # -displayfd: the server takes the first free display and writes its
+        # number once it accepts connections; a stale lock cannot stop it.
+        Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$numfile" >"$log" 2>&1 </dev/null &
+        _osb_started_xvfb=$!
     fi
+    for _ in $(seq 600); do
+        n=$(head -n1 "$numfile" 2>/dev/null)
+        if [ -n "$n" ] && xdpyinfo -display ":$n" >/dev/null 2>&1; then
+            export DISPLAY=":$n"
+            return 0
+        fi
+        kill -0 "$_osb_started_xvfb" 2>/dev/null || break
+        sleep 0.1
+    done
+    echo "no X display: Xvfb did not come up; its output:" >&2
+    sed 's/^/    /' "$log" >&2
+    kill "$_osb_started_xvfb" 2>/dev/null
+    _osb_started_xvfb=
+    return 1
+}
+
+wine_start() {
+    if [ -n "${OSB_DISPLAY:-}" ] && xdpyinfo -display "$OSB_DISPLAY" >/dev/null 2>&1; then
+        export DISPLAY=$OSB_DISPLAY
+    else
+        _osb_start_xvfb || return 1
+    fi
+    echo "X display $DISPLAY" >&2
     # A wineserver started before the display exists keeps windows off it.
     "$WINESERVER" -k 2>/dev/null || true
     "$WINESERVER" -w 2>/dev/null || true
@@ -40,7 +72,10 @@ wine_start() {
         else
             echo "creating Wine prefix $WINEPREFIX (a few minutes the first time)" >&2
             mkdir -p "$WINEPREFIX"
-            "$WINE64" wineboot -i >/dev/null 2>&1
+            if ! "$WINE64" wineboot -i >"$OSB_ROOT/.wine/wineboot-$OSB_INSTANCE.log" 2>&1 </dev/null; then
+                echo "wineboot failed; its output:" >&2
+                tail -n 40 "$OSB_ROOT/.wine/wineboot-$OSB_INSTANCE.log" | sed 's/^/    /' >&2
+            fi
             "$WINESERVER" -w
         fi
     fi

@@ -30,7 +30,13 @@ if filter and filter ~= "" then
     options[#options + 1] = "-p"
     options[#options + 1] = filter
 end
-runner:runSuite(unpack(options))
-local r = runner.result
-print(string.format("lua tests: %d passed, %d failed", r.successCount, r.notSuccessCount))
-os.exit(r.notSuccessCount == 0 and 0 or 1)
+-- An error inside LuaUnit itself ends the run as one more failure.
+local finished, problem = pcall(runner.runSuite, runner, unpack(options))
+local r = runner.result or {}
+local passed, failed = r.successCount or 0, r.notSuccessCount or 0
+if not finished then
+    print("the test runner stopped: " .. tostring(problem))
+    failed = failed + 1
+end
+print(string.format("lua tests: %d passed, %d failed", passed, failed))
+os.exit(failed == 0 and 0 or 1)

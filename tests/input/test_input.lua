@@ -22,8 +22,8 @@ TestInputKeys = {}
 
 -- One test window serves every test; each starts with it in the foreground
 -- and its earlier input read.
-function TestInputKeys:setupClass() self.w = fixture.start("/foreground") end
-function TestInputKeys:teardownClass() self.w:close() end
+function TestInputKeys:setupClass() self.w, self.start_error = fixture.try_start("/foreground") end
+function TestInputKeys:teardownClass() if self.w then self.w:close() end end
 
 local function bring_to_front(w)
     osbridge.set_foreground_window(w.main)
@@ -31,6 +31,7 @@ local function bring_to_front(w)
 end
 
 function TestInputKeys:setUp()
+    lu.assertNotNil(self.w, self.start_error)
     bring_to_front(self.w)
     self.w:fence()
 end

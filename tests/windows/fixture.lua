@@ -40,6 +40,13 @@ function fixture.read_lines(path)
     return lines
 end
 
+-- fixture.start without raising: the window, or nil and the reason.
+function fixture.try_start(...)
+    local ok, w = pcall(fixture.start, ...)
+    if ok then return w end
+    return nil, tostring(w)
+end
+
 local Window = {}
 Window.__index = Window
 
@@ -53,7 +60,12 @@ function fixture.start(...)
     local args = { '"/class:' .. w.class .. '"', '"/title:' .. w.title .. '"', '"/log:' .. w.log .. '"' }
     for _, option in ipairs({ ... }) do args[#args + 1] = option end
     fixture.spawn("testwin.exe", table.concat(args, " "))
-    assert(w:wait_line("^ready$", 600000), "test window did not start: " .. w.class)
+    local started = fixture.wait_until(function()
+        for _, line in ipairs(w:lines()) do
+            if line == "ready" or line:match("^failed") then return line end
+        end
+    end, 120000)
+    assert(started == "ready", ("test window %s did not start: %s"):format(w.class, tostring(started)))
     w.main = assert(osbridge.find_window(w.class), "test window not found")
     w.edit = osbridge.get_window(w.main, osbridge.GW_CHILD)
     w.owned = osbridge.find_window("OsbTestWinOwned", w.title .. " owned")

@@ -48,8 +48,9 @@ end
 -- windows as it found them.
 TestWinOperations = {}
 
-function TestWinOperations:setupClass() self.w = fixture.start() end
-function TestWinOperations:teardownClass() self.w:close() end
+function TestWinOperations:setupClass() self.w, self.start_error = fixture.try_start() end
+function TestWinOperations:teardownClass() if self.w then self.w:close() end end
+function TestWinOperations:setUp() lu.assertNotNil(self.w, self.start_error) end
 
 function TestWinOperations:test_find_window()
     local w = self.w
