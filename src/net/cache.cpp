@@ -77,7 +77,8 @@ bool delete_all_but_cookies(char* message, size_t capacity)
     if (error == ERROR_INSUFFICIENT_BUFFER)
         std::snprintf(message, capacity, "%s() failed, error: ERROR_INSUFFICIENT_BUFFER", call);
     else
-        std::snprintf(message, capacity, "%s() failed, error: %lu", call, static_cast<unsigned long>(error));
+        // Signed, as the established message form has it: codes with the top bit set read negative.
+        std::snprintf(message, capacity, "%s() failed, error: %ld", call, static_cast<long>(static_cast<int32_t>(error)));
     return false;
 }
 

@@ -4,8 +4,6 @@
 
 #include <tlhelp32.h>
 
-#include <vector>
-
 namespace osbridge {
 
 OSBRIDGE_I686_SIZE(PROCESSENTRY32W, 556);
@@ -13,18 +11,33 @@ OSBRIDGE_I686_SIZE(MODULEENTRY32W, 1064);
 
 namespace {
 
-// Every entry of a snapshot walk, gathered so that the snapshot is closed
-// before anything is pushed. A walk ends quietly at the first failing step;
-// an empty result means the first step failed.
+// Every entry of one snapshot walk, copied into a block that Lua owns (left
+// on the stack) so that a Lua error while the rows are pushed leaks nothing.
+// A walk that outgrows the block is retaken into a larger one. A walk ends
+// quietly at the first failing step; null when no snapshot could be taken.
 template <typename Entry>
-std::vector<Entry> walk(HANDLE snapshot, BOOL(WINAPI* first)(HANDLE, Entry*), BOOL(WINAPI* next)(HANDLE, Entry*))
+Entry* walk(lua_State* L, DWORD kind, DWORD pid, BOOL(WINAPI* first)(HANDLE, Entry*),
+            BOOL(WINAPI* next)(HANDLE, Entry*), size_t* count)
 {
-    std::vector<Entry> entries;
-    Entry entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = first(snapshot, &entry); more; more = next(snapshot, &entry))
-        entries.push_back(entry);
-    return entries;
+    for (size_t capacity = 128;; capacity = *count + *count / 2) {
+        auto* entries = static_cast<Entry*>(lua_newuserdata(L, capacity * sizeof(Entry)));
+        *count = 0;
+        {
+            const unique_file snapshot(::CreateToolhelp32Snapshot(kind, pid));
+            if (!snapshot)
+                return nullptr;
+            Entry entry = {};
+            entry.dwSize = sizeof entry;
+            for (BOOL more = first(snapshot.get(), &entry); more; more = next(snapshot.get(), &entry)) {
+                if (*count < capacity)
+                    entries[*count] = entry;
+                ++*count;
+            }
+        }
+        if (*count <= capacity)
+            return entries;
+        lua_pop(L, 1);
+    }
 }
 
 template <size_t N>
@@ -47,10 +60,10 @@ void set_number_field(lua_State* L, const char* field, DWORD value)
 
 // A table of rows keyed from 0, in snapshot order.
 template <typename Entry, typename SetFields>
-void push_rows(lua_State* L, const std::vector<Entry>& entries, SetFields set_fields)
+void push_rows(lua_State* L, const Entry* entries, size_t count, SetFields set_fields)
 {
-    lua_createtable(L, static_cast<int>(entries.size()), 0);
-    for (size_t i = 0; i < entries.size(); ++i) {
+    lua_createtable(L, static_cast<int>(count), 0);
+    for (size_t i = 0; i < count; ++i) {
         lua_createtable(L, 0, 4);
         set_fields(entries[i]);
         lua_rawseti(L, -2, static_cast<int>(i));
@@ -61,22 +74,19 @@ void push_rows(lua_State* L, const std::vector<Entry>& entries, SetFields set_fi
 
 int process_list(lua_State* L)
 {
-    std::vector<PROCESSENTRY32W> processes;
-    {
-        const unique_file snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-        if (!snapshot) {
-            lua_pushnil(L);
-            lua_pushstring(L, "CreateToolhelp32Snapshot() failed");
-            return 2;
-        }
-        processes = walk(snapshot.get(), ::Process32FirstW, ::Process32NextW);
+    size_t count;
+    const PROCESSENTRY32W* processes = walk(L, TH32CS_SNAPPROCESS, 0, ::Process32FirstW, ::Process32NextW, &count);
+    if (!processes) {
+        lua_pushnil(L);
+        lua_pushstring(L, "CreateToolhelp32Snapshot() failed");
+        return 2;
     }
-    if (processes.empty()) {
+    if (count == 0) {
         lua_pushnil(L);
         lua_pushstring(L, "Process32First() failed");
         return 2;
     }
-    push_rows(L, processes, [L](const PROCESSENTRY32W& process) {
+    push_rows(L, processes, count, [L](const PROCESSENTRY32W& process) {
         set_text_field(L, "name", process.szExeFile);
         set_number_field(L, "pid", process.th32ProcessID);
         set_number_field(L, "pid_parent", process.th32ParentProcessID);
@@ -91,17 +101,13 @@ int process_modules(lua_State* L)
     const int top = lua_gettop(L);
     const DWORD pid = to_u32(luaL_checknumber(L, top ? top : 1));
 
-    std::vector<MODULEENTRY32W> modules;
-    {
-        const unique_file snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid));
-        if (snapshot)
-            modules = walk(snapshot.get(), ::Module32FirstW, ::Module32NextW);
-    }
-    if (modules.empty()) {
+    size_t count;
+    const MODULEENTRY32W* modules = walk(L, TH32CS_SNAPMODULE, pid, ::Module32FirstW, ::Module32NextW, &count);
+    if (!modules || count == 0) {
         lua_pushnil(L);
         return 1;
     }
-    push_rows(L, modules, [L](const MODULEENTRY32W& module) {
+    push_rows(L, modules, count, [L](const MODULEENTRY32W& module) {
         set_text_field(L, "module", module.szModule);
         set_text_field(L, "path", module.szExePath);
         set_number_field(L, "pid", module.th32ProcessID);

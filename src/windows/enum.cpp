@@ -4,7 +4,6 @@
 #include "core/osbridge.h"
 
 #include <cwchar>
-#include <vector>
 
 namespace osbridge {
 
@@ -32,19 +31,26 @@ void set_text_field(lua_State* L, const char* field, const WindowText& text)
     lua_setfield(L, -2, field);
 }
 
+// Windows gathered into a block of `capacity` entries; `count` goes on past
+// it, so that the caller can retry with a block large enough.
+struct WindowList {
+    WindowEntry* entries;
+    size_t capacity;
+    size_t count;
+};
+
 // Only collects: a Lua error raised here would unwind through system frames.
 BOOL CALLBACK collect_window(HWND window, LPARAM param)
 {
-    auto& entries = *reinterpret_cast<std::vector<WindowEntry>*>(param);
-    try {
-        entries.emplace_back();
-    } catch (...) {
-        return FALSE;
+    auto& list = *reinterpret_cast<WindowList*>(param);
+    if (list.count < list.capacity) {
+        WindowEntry& entry = list.entries[list.count];
+        entry = WindowEntry{};
+        entry.window = window;
+        entry.title.length = ::GetWindowTextW(window, entry.title.units, text_limit);
+        entry.class_name.length = ::GetClassNameW(window, entry.class_name.units, text_limit);
     }
-    WindowEntry& entry = entries.back();
-    entry.window = window;
-    entry.title.length = ::GetWindowTextW(window, entry.title.units, text_limit);
-    entry.class_name.length = ::GetClassNameW(window, entry.class_name.units, text_limit);
+    ++list.count;
     return TRUE;
 }
 
@@ -52,11 +58,21 @@ BOOL CALLBACK collect_window(HWND window, LPARAM param)
 
 int enum_windows(lua_State* L)
 {
-    std::vector<WindowEntry> entries;
-    if (!::EnumWindows(collect_window, reinterpret_cast<LPARAM>(&entries)))
-        return 0;
+    // The block is Lua's, so a Lua error while the table is built leaks nothing.
+    WindowList list = {nullptr, 128, 0};
+    for (;;) {
+        list.entries = static_cast<WindowEntry*>(lua_newuserdata(L, list.capacity * sizeof(WindowEntry)));
+        list.count = 0;
+        if (!::EnumWindows(collect_window, reinterpret_cast<LPARAM>(&list)))
+            return 0;
+        if (list.count <= list.capacity)
+            break;
+        lua_pop(L, 1);
+        list.capacity = list.count + list.count / 2;
+    }
     lua_newtable(L);
-    for (const WindowEntry& entry : entries) {
+    for (size_t i = 0; i < list.count; ++i) {
+        const WindowEntry& entry = list.entries[i];
         lua_pushlightuserdata(L, entry.window);
         lua_createtable(L, 0, 2);
         set_text_field(L, "title", entry.title);
