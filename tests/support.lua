@@ -10,4 +10,31 @@ function support.read_file(path)
     return text
 end
 
+-- The files of a recording stand-in that works beside itself, in the run's
+-- build folder: NAME-scenario.txt, what it serves, and NAME-calls.txt, one
+-- line per call it saw.
+function support.standin(name)
+    local scenario_file = BUILD_DIR .. "\\" .. name .. "-scenario.txt"
+    local calls_file = BUILD_DIR .. "\\" .. name .. "-calls.txt"
+    local standin = {}
+
+    -- Serves the given scenario lines and forgets earlier calls.
+    function standin.serve(...)
+        local f = assert(io.open(scenario_file, "wb"))
+        f:write(table.concat({ ... }, "\n"), "\n")
+        f:close()
+        f = assert(io.open(calls_file, "wb"))
+        f:close()
+    end
+
+    -- The calls seen since serve(), one line each.
+    function standin.calls()
+        local seen = {}
+        for line in (support.read_file(calls_file) or ""):gmatch("[^\n]+") do seen[#seen + 1] = line end
+        return seen
+    end
+
+    return standin
+end
+
 return support

@@ -38,6 +38,9 @@ WideText a2w(const char* text);
 // first zero unit); null for null or n < 1. Sized from the converted text,
 // so double-byte code pages are never cut.
 AnsiText w2a(const wchar_t* text, size_t n, UINT code_page = CP_ACP);
+// Pushes the ANSI form of the same text ("" when there is none). It is
+// converted in a block Lua owns, so a memory error while pushing leaks nothing.
+void push_w2a(lua_State* L, const wchar_t* text, size_t n);
 
 // "first line of the system text (code)" for the thread's last error, in a
 // module-global buffer overwritten by each call; null when the system has no

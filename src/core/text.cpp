@@ -39,6 +39,17 @@ AnsiText w2a(const wchar_t* text, size_t n, UINT code_page)
     return ansi;
 }
 
+void push_w2a(lua_State* L, const wchar_t* text, size_t n)
+{
+    const int units = text && n <= INT_MAX - 1 ? static_cast<int>(wcsnlen(text, n)) : 0;
+    const int needed = units ? ::WideCharToMultiByte(CP_ACP, 0, text, units, nullptr, 0, nullptr, nullptr) : 0;
+    char* ansi = static_cast<char*>(lua_newuserdata(L, static_cast<size_t>(needed)));
+    if (needed)
+        ::WideCharToMultiByte(CP_ACP, 0, text, units, ansi, needed, nullptr, nullptr);
+    lua_pushlstring(L, ansi, static_cast<size_t>(needed));
+    lua_remove(L, -2);
+}
+
 const char* last_error_text()
 {
     const DWORD code = ::GetLastError();

@@ -70,8 +70,8 @@ int sip_get_current_im(lua_State* L)
     wchar_t text[260] = L"";
     if (!api.SipGetCurrentIM(&id) || api.StringFromGUID2(id, text, 260) <= 0)
         return push_text_or_nil(L, nullptr);
-    const AnsiText ansi = w2a(text, std::wcslen(text));
-    return push_text_or_nil(L, ansi.get());
+    push_w2a(L, text, std::wcslen(text));
+    return 1;
 }
 
 int sip_set_current_im(lua_State* L)

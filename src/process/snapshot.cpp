@@ -45,11 +45,8 @@ void set_text_field(lua_State* L, const char* field, const wchar_t (&text)[N])
 {
     if (!text[0])
         return;
-    const AnsiText ansi = w2a(text, N);
-    if (ansi) {
-        lua_pushstring(L, ansi.get());
-        lua_setfield(L, -2, field);
-    }
+    push_w2a(L, text, N);
+    lua_setfield(L, -2, field);
 }
 
 void set_number_field(lua_State* L, const char* field, DWORD value)

@@ -26,8 +26,7 @@ struct WindowEntry {
 // Converted text, "" when there is none; the Lua table takes a copy.
 void set_text_field(lua_State* L, const char* field, const WindowText& text)
 {
-    AnsiText ansi = w2a(text.units, static_cast<size_t>(text.length));
-    lua_pushstring(L, ansi ? ansi.get() : "");
+    push_w2a(L, text.units, static_cast<size_t>(text.length));
     lua_setfield(L, -2, field);
 }
 
@@ -93,14 +92,12 @@ int get_window(lua_State* L)
 int get_window_text(lua_State* L)
 {
     HWND window = check_hwnd(L, 1);
-    AnsiText title;
-    {
-        WindowText text;
-        text.length = ::GetWindowTextW(window, text.units, text_limit);
-        if (text.length > 0)
-            title = w2a(text.units, static_cast<size_t>(text.length));
-    }
-    return push_text_or_nil(L, title.get());
+    WindowText text;
+    text.length = ::GetWindowTextW(window, text.units, text_limit);
+    if (text.length <= 0)
+        return push_text_or_nil(L, nullptr);
+    push_w2a(L, text.units, static_cast<size_t>(text.length));
+    return 1;
 }
 
 } // namespace osbridge

@@ -1,29 +1,10 @@
 -- The URL cache walk against the recording stand-in of the internet library:
 -- what is deleted, the buffer sizes handed over, and each failure's text.
 
-local scenario_file = BUILD_DIR .. "\\wininet-scenario.txt"
-local calls_file = BUILD_DIR .. "\\wininet-calls.txt"
+local standin = require("support").standin("wininet")
+local serve, calls = standin.serve, standin.calls
 
 local function count(...) return select("#", ...), ... end
-
--- Serves the given scenario lines (see the stand-in) and forgets earlier calls.
-local function serve(...)
-    local f = assert(io.open(scenario_file, "wb"))
-    f:write(table.concat({ ... }, "\n"), "\n")
-    f:close()
-    f = assert(io.open(calls_file, "wb"))
-    f:close()
-end
-
-local function calls()
-    local seen = {}
-    local f = io.open(calls_file, "rb")
-    if f then
-        for line in f:lines() do seen[#seen + 1] = line end
-        f:close()
-    end
-    return seen
-end
 
 local FIRST, NEXT = "FindFirstUrlCacheEntryW", "FindNextUrlCacheEntryW"
 local COOKIE = 0x100000

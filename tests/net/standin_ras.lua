@@ -2,30 +2,10 @@
 -- service: phone-book entries, connections and their states, dialling, and
 -- the record sizes and strides the module hands to the service.
 
-local scenario_file = BUILD_DIR .. "\\rasapi32-scenario.txt"
-local calls_file = BUILD_DIR .. "\\rasapi32-calls.txt"
+local standin = require("support").standin("rasapi32")
+local serve, calls = standin.serve, standin.calls
 
 local function count(...) return select("#", ...), ... end
-
--- Serves the given scenario lines (see the stand-in) and forgets earlier calls.
-local function serve(...)
-    local f = assert(io.open(scenario_file, "wb"))
-    f:write(table.concat({ ... }, "\n"), "\n")
-    f:close()
-    f = assert(io.open(calls_file, "wb"))
-    f:close()
-end
-
--- The calls the stand-in saw since serve(), one line each.
-local function calls()
-    local seen = {}
-    local f = io.open(calls_file, "rb")
-    if f then
-        for line in f:lines() do seen[#seen + 1] = line end
-        f:close()
-    end
-    return seen
-end
 
 -- Handles come back as light userdata; the stand-in names them in its log.
 local function handle_number(handle)

@@ -21,6 +21,9 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+
+#define STANDIN_NAME "rasapi32"
+#include "standin.h"
 #include <wchar.h>
 
 /* The layouts the module must ask for: published records up to luid,
@@ -54,54 +57,6 @@ static struct {
     status_t status[MAX_ITEMS];
     struct { char call[32]; DWORD code; } result[MAX_ITEMS];
 } scenario;
-
-static char directory[MAX_PATH];
-
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
-{
-    (void)reserved;
-    if (reason == DLL_PROCESS_ATTACH) {
-        char* slash;
-        GetModuleFileNameA(instance, directory, MAX_PATH);
-        if ((slash = strrchr(directory, '\\')))
-            slash[1] = '\0';
-    }
-    return TRUE;
-}
-
-static FILE* open_beside(const char* name, const char* mode)
-{
-    char path[MAX_PATH + 32];
-    snprintf(path, sizeof path, "%s%s", directory, name);
-    return fopen(path, mode);
-}
-
-static void record(const char* format, ...)
-{
-    FILE* log = open_beside("rasapi32-calls.txt", "ab");
-    va_list args;
-    if (!log)
-        return;
-    va_start(args, format);
-    vfprintf(log, format, args);
-    va_end(args);
-    fputc('\n', log);
-    fclose(log);
-}
-
-/* The next '|'-separated field of a line, empty fields included. */
-static char* field(char** cursor)
-{
-    char* start = *cursor;
-    char* bar = strchr(start, '|');
-    if (bar) {
-        *bar = '\0';
-        *cursor = bar + 1;
-    } else {
-        *cursor = start + strlen(start);
-    }
-    return start;
-}
 
 static void widen(WCHAR* target, size_t capacity, const char* text)
 {

@@ -19,6 +19,9 @@
 #include <stdlib.h>
 #include <string.h>
 
+#define STANDIN_NAME "wininet"
+#include "standin.h"
+
 #define MAX_ITEMS 8
 
 static struct {
@@ -26,53 +29,6 @@ static struct {
     struct { DWORD type, bytes; WCHAR url[256]; } entry[MAX_ITEMS];
     struct { char call[32]; DWORD code; } failure[MAX_ITEMS];
 } cache;
-
-static char directory[MAX_PATH];
-
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
-{
-    (void)reserved;
-    if (reason == DLL_PROCESS_ATTACH) {
-        char* slash;
-        GetModuleFileNameA(instance, directory, MAX_PATH);
-        if ((slash = strrchr(directory, '\\')))
-            slash[1] = '\0';
-    }
-    return TRUE;
-}
-
-static FILE* open_beside(const char* name, const char* mode)
-{
-    char path[MAX_PATH + 32];
-    snprintf(path, sizeof path, "%s%s", directory, name);
-    return fopen(path, mode);
-}
-
-static void record(const char* format, ...)
-{
-    FILE* log = open_beside("wininet-calls.txt", "ab");
-    va_list args;
-    if (!log)
-        return;
-    va_start(args, format);
-    vfprintf(log, format, args);
-    va_end(args);
-    fputc('\n', log);
-    fclose(log);
-}
-
-static char* field(char** cursor)
-{
-    char* start = *cursor;
-    char* bar = strchr(start, '|');
-    if (bar) {
-        *bar = '\0';
-        *cursor = bar + 1;
-    } else {
-        *cursor = start + strlen(start);
-    }
-    return start;
-}
 
 static void load_scenario(void)
 {

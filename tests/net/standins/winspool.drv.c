@@ -14,6 +14,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "standin.h"
+
 static const char printer_prefix[] = "osbridge-standin";
 
 static struct {
@@ -25,15 +27,12 @@ static struct {
 
 static void record(const char* format, ...)
 {
-    FILE* log;
     va_list args;
-    if (!printer.log[0] || !(log = fopen(printer.log, "ab")))
+    if (!printer.log[0])
         return;
     va_start(args, format);
-    vfprintf(log, format, args);
+    append_line(printer.log, format, args);
     va_end(args);
-    fputc('\n', log);
-    fclose(log);
 }
 
 static int is_open(HANDLE handle)

@@ -1,0 +1,71 @@
+/* Shared by the recording stand-ins: the files beside the stand-in's own DLL,
+ * one appended line per call, and '|'-separated scenario fields.
+ * A stand-in that logs beside itself defines STANDIN_NAME ("rasapi32": it
+ * reads "rasapi32-scenario.txt", writes "rasapi32-calls.txt") first. */
+#ifndef OSBRIDGE_TESTS_STANDIN_H
+#define OSBRIDGE_TESTS_STANDIN_H
+
+#include <windows.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+
+/* Appends one formatted line to the file at path. */
+static inline void append_line(const char* path, const char* format, va_list args)
+{
+    FILE* log = fopen(path, "ab");
+    if (!log)
+        return;
+    vfprintf(log, format, args);
+    fputc('\n', log);
+    fclose(log);
+}
+
+#ifdef STANDIN_NAME
+static char standin_directory[MAX_PATH];
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
+{
+    (void)reserved;
+    if (reason == DLL_PROCESS_ATTACH) {
+        char* slash;
+        GetModuleFileNameA(instance, standin_directory, MAX_PATH);
+        if ((slash = strrchr(standin_directory, '\\')))
+            slash[1] = '\0';
+    }
+    return TRUE;
+}
+
+static inline FILE* open_beside(const char* name, const char* mode)
+{
+    char path[MAX_PATH + 32];
+    snprintf(path, sizeof path, "%s%s", standin_directory, name);
+    return fopen(path, mode);
+}
+
+static inline void record(const char* format, ...)
+{
+    char path[MAX_PATH + 32];
+    va_list args;
+    snprintf(path, sizeof path, "%s%s", standin_directory, STANDIN_NAME "-calls.txt");
+    va_start(args, format);
+    append_line(path, format, args);
+    va_end(args);
+}
+#endif
+
+/* The next '|'-separated field of a line, empty fields included. */
+static inline char* field(char** cursor)
+{
+    char* start = *cursor;
+    char* bar = strchr(start, '|');
+    if (bar) {
+        *bar = '\0';
+        *cursor = bar + 1;
+    } else {
+        *cursor = start + strlen(start);
+    }
+    return start;
+}
+
+#endif
