@@ -1,5 +1,5 @@
 /* Shared by the recording stand-ins: the files beside the stand-in's own DLL,
- * one appended line per call, and '|'-separated scenario fields.
+ * one appended line per call, and scenario lines of '|'-separated fields.
  * A stand-in that logs beside itself defines STANDIN_NAME ("rasapi32": it
  * reads "rasapi32-scenario.txt", writes "rasapi32-calls.txt") first. */
 #ifndef OSBRIDGE_TESTS_STANDIN_H
@@ -19,6 +19,20 @@ static inline void append_line(const char* path, const char* format, va_list arg
     vfprintf(log, format, args);
     fputc('\n', log);
     fclose(log);
+}
+
+/* The next '|'-separated field of a line, empty fields included. */
+static inline char* field(char** cursor)
+{
+    char* start = *cursor;
+    char* bar = strchr(start, '|');
+    if (bar) {
+        *bar = '\0';
+        *cursor = bar + 1;
+    } else {
+        *cursor = start + strlen(start);
+    }
+    return start;
 }
 
 #ifdef STANDIN_NAME
@@ -52,20 +66,23 @@ static inline void record(const char* format, ...)
     append_line(path, format, args);
     va_end(args);
 }
+
+/* Hands each line of NAME-scenario.txt to handle: its first field, and the
+ * cursor for the others. */
+static inline void read_scenario(void (*handle)(const char* kind, char** cursor))
+{
+    char line[1024];
+    FILE* file = open_beside(STANDIN_NAME "-scenario.txt", "rb");
+    if (!file)
+        return;
+    while (fgets(line, sizeof line, file)) {
+        char* cursor = line;
+        line[strcspn(line, "\r\n")] = '\0';
+        handle(field(&cursor), &cursor);
+    }
+    fclose(file);
+}
 #endif
 
-/* The next '|'-separated field of a line, empty fields included. */
-static inline char* field(char** cursor)
-{
-    char* start = *cursor;
-    char* bar = strchr(start, '|');
-    if (bar) {
-        *bar = '\0';
-        *cursor = bar + 1;
-    } else {
-        *cursor = start + strlen(start);
-    }
-    return start;
-}
 
 #endif

@@ -64,37 +64,31 @@ static void widen(WCHAR* target, size_t capacity, const char* text)
     MultiByteToWideChar(CP_ACP, 0, text, -1, target, (int)capacity - 1);
 }
 
+static void scenario_line(const char* kind, char** cursor)
+{
+    if (!strcmp(kind, "entry") && scenario.entries < MAX_ITEMS) {
+        widen(scenario.entry[scenario.entries++], RAS_MaxEntryName + 1, field(cursor));
+    } else if (!strcmp(kind, "connection") && scenario.connections < MAX_ITEMS) {
+        connection_t* c = &scenario.connection[scenario.connections++];
+        c->handle = strtoul(field(cursor), NULL, 10);
+        widen(c->name, RAS_MaxEntryName + 1, field(cursor));
+    } else if (!strcmp(kind, "status") && scenario.statuses < MAX_ITEMS) {
+        status_t* s = &scenario.status[scenario.statuses++];
+        s->handle = strtoul(field(cursor), NULL, 10);
+        s->state = strtol(field(cursor), NULL, 10);
+        s->error = strtoul(field(cursor), NULL, 10);
+        widen(s->type, RAS_MaxDeviceType + 1, field(cursor));
+        widen(s->device, RAS_MaxDeviceName + 1, field(cursor));
+    } else if (!strcmp(kind, "result") && scenario.results < MAX_ITEMS) {
+        snprintf(scenario.result[scenario.results].call, 32, "%s", field(cursor));
+        scenario.result[scenario.results++].code = strtoul(field(cursor), NULL, 10);
+    }
+}
+
 static void load_scenario(void)
 {
-    char line[1024];
-    FILE* file = open_beside("rasapi32-scenario.txt", "rb");
     memset(&scenario, 0, sizeof scenario);
-    if (!file)
-        return;
-    while (fgets(line, sizeof line, file)) {
-        char* cursor = line;
-        char* kind;
-        line[strcspn(line, "\r\n")] = '\0';
-        kind = field(&cursor);
-        if (!strcmp(kind, "entry") && scenario.entries < MAX_ITEMS) {
-            widen(scenario.entry[scenario.entries++], RAS_MaxEntryName + 1, field(&cursor));
-        } else if (!strcmp(kind, "connection") && scenario.connections < MAX_ITEMS) {
-            connection_t* c = &scenario.connection[scenario.connections++];
-            c->handle = strtoul(field(&cursor), NULL, 10);
-            widen(c->name, RAS_MaxEntryName + 1, field(&cursor));
-        } else if (!strcmp(kind, "status") && scenario.statuses < MAX_ITEMS) {
-            status_t* s = &scenario.status[scenario.statuses++];
-            s->handle = strtoul(field(&cursor), NULL, 10);
-            s->state = strtol(field(&cursor), NULL, 10);
-            s->error = strtoul(field(&cursor), NULL, 10);
-            widen(s->type, RAS_MaxDeviceType + 1, field(&cursor));
-            widen(s->device, RAS_MaxDeviceName + 1, field(&cursor));
-        } else if (!strcmp(kind, "result") && scenario.results < MAX_ITEMS) {
-            snprintf(scenario.result[scenario.results].call, 32, "%s", field(&cursor));
-            scenario.result[scenario.results++].code = strtoul(field(&cursor), NULL, 10);
-        }
-    }
-    fclose(file);
+    read_scenario(scenario_line);
 }
 
 /* The code the scenario sets for a call, or `otherwise`. */

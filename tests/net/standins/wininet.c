@@ -30,29 +30,23 @@ static struct {
     struct { char call[32]; DWORD code; } failure[MAX_ITEMS];
 } cache;
 
+static void scenario_line(const char* kind, char** cursor)
+{
+    if (!strcmp(kind, "entry") && cache.entries < MAX_ITEMS) {
+        int i = cache.entries++;
+        cache.entry[i].type = strtoul(field(cursor), NULL, 10);
+        MultiByteToWideChar(CP_ACP, 0, field(cursor), -1, cache.entry[i].url, 255);
+        cache.entry[i].bytes = strtoul(field(cursor), NULL, 10);
+    } else if (!strcmp(kind, "fail") && cache.failures < MAX_ITEMS) {
+        snprintf(cache.failure[cache.failures].call, 32, "%s", field(cursor));
+        cache.failure[cache.failures++].code = strtoul(field(cursor), NULL, 10);
+    }
+}
+
 static void load_scenario(void)
 {
-    char line[512];
-    FILE* file = open_beside("wininet-scenario.txt", "rb");
     memset(&cache, 0, sizeof cache);
-    if (!file)
-        return;
-    while (fgets(line, sizeof line, file)) {
-        char* cursor = line;
-        char* kind;
-        line[strcspn(line, "\r\n")] = '\0';
-        kind = field(&cursor);
-        if (!strcmp(kind, "entry") && cache.entries < MAX_ITEMS) {
-            int i = cache.entries++;
-            cache.entry[i].type = strtoul(field(&cursor), NULL, 10);
-            MultiByteToWideChar(CP_ACP, 0, field(&cursor), -1, cache.entry[i].url, 255);
-            cache.entry[i].bytes = strtoul(field(&cursor), NULL, 10);
-        } else if (!strcmp(kind, "fail") && cache.failures < MAX_ITEMS) {
-            snprintf(cache.failure[cache.failures].call, 32, "%s", field(&cursor));
-            cache.failure[cache.failures++].code = strtoul(field(&cursor), NULL, 10);
-        }
-    }
-    fclose(file);
+    read_scenario(scenario_line);
 }
 
 static const char* narrow(const WCHAR* text)
