@@ -54,9 +54,9 @@ tally() {  # reads a program's output, echoes it, adds its closing counts
     done
 }
 run_suite() {  # ARCH TITLE COMMAND... : a suite that prints no count failed
-    local arch=$1 title=$2 attempt log done_list; shift 2
+    local arch=$1 title=$2 attempt stalled=0 before log done_list; shift 2
     done_list=$(mktemp)
-    for attempt in 1 2 3 4 5; do
+    for attempt in 1 2 3 4 5 6 7 8 9 10; do
         echo "== $arch: $title"
         seen=0
         # Through a file, not a pipe: Wine's background services inherit the
@@ -67,11 +67,14 @@ run_suite() {  # ARCH TITLE COMMAND... : a suite that prints no count failed
         # qemu-user kills the emulated 32-bit interpreter with SIGSEGV now and
         # then, in a different test each time; the run is taken up again from
         # there, with the tests that had ended counted as they ended. The
-        # verbose log names them.
+        # verbose log names them. Two attempts in a row that end no test mean
+        # a crash that is not by chance.
+        before=$(wc -l <"$done_list")
         sed -nE 's/^    ([A-Za-z0-9_]+\.[A-Za-z0-9_]+) \.\.\. (Ok|FAIL|ERROR)[[:space:]]*$/\1 \2/p' "$log" >>"$done_list"
         rm -f "$log"
         [ "$seen" = 1 ] && break
-        [ "$arch" = i686 ] && [ "$attempt" -lt 5 ] || break
+        [ "$(wc -l <"$done_list")" = "$before" ] && stalled=$((stalled + 1)) || stalled=0
+        [ "$arch" = i686 ] && [ "$attempt" -lt 10 ] && [ "$stalled" -lt 2 ] || break
         echo "$arch $title: ended without a result line; taking it up again"
     done
     rm -f "$done_list"

@@ -11,14 +11,16 @@ local driver = {}
 -- key state reaches the dialog, which the emulated 32-bit build does not
 -- reproduce from a native driver.
 local program = BUILD_DIR .. "\\fixtures\\ui_driver.exe"
-local request = BUILD_DIR .. "\\ui-driver-request.txt"
+-- Named for this run: a driver left over from a crashed run must not take
+-- this run's requests.
+local request = ("%s\\ui-driver-%d-%d.txt"):format(BUILD_DIR, os.time(), os.clock() * 1e6)
 local server
 
 -- Hands the actions to the driver, starting it first if need be.
 function driver.begin(actions)
     if not server then
         os.remove(request)
-        server = assert(io.popen(('""%s" "%s""'):format(program, BUILD_DIR), "r"))
+        server = assert(io.popen(('""%s" "%s""'):format(program, request), "r"))
     end
     -- Written aside and renamed, so the driver never reads half a request.
     local f = assert(io.open(request .. ".tmp", "wb"))
