@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <stdarg.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 /* Appends one formatted line to the file at path. */
@@ -33,6 +34,31 @@ static inline char* field(char** cursor)
         *cursor = start + strlen(start);
     }
     return start;
+}
+
+/* Codes a scenario sets for calls by name, read from "KIND|CALL|CODE" lines. */
+typedef struct {
+    int count;
+    struct { char call[32]; DWORD code; } item[8];
+} call_codes;
+
+/* Takes CALL|CODE from the cursor; a full table ignores the line. */
+static inline void add_call_code(call_codes* codes, char** cursor)
+{
+    if (codes->count >= (int)(sizeof codes->item / sizeof codes->item[0]))
+        return;
+    snprintf(codes->item[codes->count].call, sizeof codes->item[0].call, "%s", field(cursor));
+    codes->item[codes->count++].code = strtoul(field(cursor), NULL, 10);
+}
+
+/* The code set for call, or NULL. */
+static inline const DWORD* call_code(const call_codes* codes, const char* call)
+{
+    int i;
+    for (i = 0; i < codes->count; ++i)
+        if (!strcmp(codes->item[i].call, call))
+            return &codes->item[i].code;
+    return NULL;
 }
 
 #ifdef STANDIN_NAME

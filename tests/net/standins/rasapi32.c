@@ -51,11 +51,11 @@ typedef struct {
 } status_t;
 
 static struct {
-    int entries, connections, statuses, results;
+    int entries, connections, statuses;
     WCHAR entry[MAX_ITEMS][RAS_MaxEntryName + 1];
     connection_t connection[MAX_ITEMS];
     status_t status[MAX_ITEMS];
-    struct { char call[32]; DWORD code; } result[MAX_ITEMS];
+    call_codes result;
 } scenario;
 
 static void widen(WCHAR* target, size_t capacity, const char* text)
@@ -79,9 +79,8 @@ static void scenario_line(const char* kind, char** cursor)
         s->error = strtoul(field(cursor), NULL, 10);
         widen(s->type, RAS_MaxDeviceType + 1, field(cursor));
         widen(s->device, RAS_MaxDeviceName + 1, field(cursor));
-    } else if (!strcmp(kind, "result") && scenario.results < MAX_ITEMS) {
-        snprintf(scenario.result[scenario.results].call, 32, "%s", field(cursor));
-        scenario.result[scenario.results++].code = strtoul(field(cursor), NULL, 10);
+    } else if (!strcmp(kind, "result")) {
+        add_call_code(&scenario.result, cursor);
     }
 }
 
@@ -94,11 +93,8 @@ static void load_scenario(void)
 /* The code the scenario sets for a call, or `otherwise`. */
 static DWORD answer(const char* call, DWORD otherwise)
 {
-    int i;
-    for (i = 0; i < scenario.results; ++i)
-        if (!strcmp(scenario.result[i].call, call))
-            return scenario.result[i].code;
-    return otherwise;
+    const DWORD* code = call_code(&scenario.result, call);
+    return code ? *code : otherwise;
 }
 
 /* "ok", "none" for no record, or "wrong:N". */

@@ -25,9 +25,9 @@
 #define MAX_ITEMS 8
 
 static struct {
-    int entries, failures, position, open;
+    int entries, position, open;
     struct { DWORD type, bytes; WCHAR url[256]; } entry[MAX_ITEMS];
-    struct { char call[32]; DWORD code; } failure[MAX_ITEMS];
+    call_codes failure;
 } cache;
 
 static void scenario_line(const char* kind, char** cursor)
@@ -37,9 +37,8 @@ static void scenario_line(const char* kind, char** cursor)
         cache.entry[i].type = strtoul(field(cursor), NULL, 10);
         MultiByteToWideChar(CP_ACP, 0, field(cursor), -1, cache.entry[i].url, 255);
         cache.entry[i].bytes = strtoul(field(cursor), NULL, 10);
-    } else if (!strcmp(kind, "fail") && cache.failures < MAX_ITEMS) {
-        snprintf(cache.failure[cache.failures].call, 32, "%s", field(cursor));
-        cache.failure[cache.failures++].code = strtoul(field(cursor), NULL, 10);
+    } else if (!strcmp(kind, "fail")) {
+        add_call_code(&cache.failure, cursor);
     }
 }
 
@@ -63,17 +62,15 @@ static const char* narrow(const WCHAR* text)
  * is over. */
 static BOOL serve(const char* call, LPINTERNET_CACHE_ENTRY_INFOW info, LPDWORD size)
 {
+    const DWORD* failure = call_code(&cache.failure, call);
     DWORD needed;
     WCHAR* url;
-    int i;
     record("%s struct=%lu size=%lu", call, info ? (unsigned long)info->dwStructSize : 0UL, (unsigned long)*size);
-    for (i = 0; i < cache.failures; ++i) {
-        if (!strcmp(cache.failure[i].call, call)) {
-            if (cache.failure[i].code == ERROR_INSUFFICIENT_BUFFER)
-                *size += 1000;
-            SetLastError(cache.failure[i].code);
-            return FALSE;
-        }
+    if (failure) {
+        if (*failure == ERROR_INSUFFICIENT_BUFFER)
+            *size += 1000;
+        SetLastError(*failure);
+        return FALSE;
     }
     if (cache.position >= cache.entries) {
         SetLastError(ERROR_NO_MORE_ITEMS);
