@@ -28,3 +28,12 @@ if(MINGW)
     target_compile_options(lua PRIVATE -w)
     target_link_options(lua PRIVATE -static-libgcc)
 endif()
+
+# The same interpreter with a manifest that makes UTF-8 its ANSI code page, so
+# every text argument and result of the module is UTF-8.
+add_executable(lua-utf8 "${LUA_SOURCE_DIR}/src/lua.c" "${CMAKE_CURRENT_LIST_DIR}/utf8/lua-utf8.rc")
+target_link_libraries(lua-utf8 PRIVATE lua51)
+if(MINGW)
+    target_compile_options(lua-utf8 PRIVATE -w)
+    target_link_options(lua-utf8 PRIVATE -static-libgcc)
+endif()
