@@ -7,8 +7,10 @@
 
 #include "core/bindings.h"
 #include "core/functions.h"
+#include "registry/registry.h"
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 using namespace osbridge;
@@ -121,26 +123,29 @@ private:
 TEST(registry_read_retries_once_and_always_closes_the_key)
 {
     FakeRegistry registry;
-    const std::vector<BYTE> long_text = utf16("long text");
+    // Longer than the first query's block: text of 300 units.
+    const std::string long_ansi(300, 'x');
+    const std::vector<BYTE> long_text = utf16(long_ansi.c_str());
 
-    // Grown between the two queries: nil, and no third query.
-    answers = {{ERROR_SUCCESS, REG_SZ, long_text}, {ERROR_SUCCESS, REG_SZ, utf16("longer text still")}};
+    // Grown between the two queries: nil, and no third query. The key is
+    // opened for each query and closed before anything is pushed.
+    answers = {{ERROR_SUCCESS, REG_SZ, long_text}, {ERROR_SUCCESS, REG_SZ, utf16((long_ansi + "y").c_str())}};
     registry.get();
     ok(lua_isnil(registry.lua(), -1), "a value that grew read as %s", lua_typename(registry.lua(), lua_type(registry.lua(), -1)));
-    ok(queries == 2 && opened == 1 && closed == 1, "queries %d, opened %d, closed %d", queries, opened, closed);
+    ok(queries == 2 && opened == 2 && closed == 2, "queries %d, opened %d, closed %d", queries, opened, closed);
 
     // Replaced by a number between the queries: the number now stored.
     queries = opened = closed = 0;
     answers = {{ERROR_SUCCESS, REG_BINARY, long_text}, {ERROR_SUCCESS, REG_DWORD, {7, 0, 0, 0}}};
     registry.get();
     ok(lua_tonumber(registry.lua(), -1) == 7, "value replaced by a DWORD read as %s", lua_tostring(registry.lua(), -1));
-    ok(queries == 2 && closed == 1, "queries %d, closed %d", queries, closed);
+    ok(queries == 2 && closed == 2, "queries %d, closed %d", queries, closed);
 
     // The second query fails outright.
     queries = opened = closed = 0;
     answers = {{ERROR_SUCCESS, REG_MULTI_SZ, long_text}, {ERROR_ACCESS_DENIED, REG_MULTI_SZ, {}}};
     registry.get();
-    ok(lua_isnil(registry.lua(), -1) && closed == 1, "failed second query: closed %d", closed);
+    ok(lua_isnil(registry.lua(), -1) && closed == 2, "failed second query: closed %d", closed);
 
     // Long data of a type without a Lua form is not fetched at all.
     queries = opened = closed = 0;
@@ -156,4 +161,41 @@ TEST(registry_read_retries_once_and_always_closes_the_key)
     open_status = ERROR_ACCESS_DENIED;
     registry.get();
     ok(lua_isnil(registry.lua(), -1) && opened == 1 && closed == 1, "failures: opened %d, closed %d", opened, closed);
+}
+
+TEST(registry_read_needs_a_second_query_only_beyond_the_stack_block)
+{
+    FakeRegistry registry;
+    lua_State* L = registry.lua();
+    for (DWORD size : {reg_value_stack_bytes - 1, reg_value_stack_bytes, reg_value_stack_bytes + 1}) {
+        std::vector<BYTE> bytes(size);
+        for (DWORD i = 0; i < size; ++i)
+            bytes[i] = static_cast<BYTE>(i * 7 + 1);
+        const int expected_queries = size > reg_value_stack_bytes ? 2 : 1;
+
+        queries = opened = closed = 0;
+        answers = {{ERROR_SUCCESS, REG_BINARY, bytes}, {ERROR_SUCCESS, REG_BINARY, bytes}};
+        registry.get();
+        size_t length = 0;
+        const char* read = lua_tolstring(L, -1, &length);
+        ok(read && length == size && std::memcmp(read, bytes.data(), size) == 0,
+           "REG_BINARY of %lu bytes read back as %lu", static_cast<unsigned long>(size),
+           static_cast<unsigned long>(length));
+        ok(queries == expected_queries && opened == closed, "%lu bytes: queries %d, opened %d, closed %d",
+           static_cast<unsigned long>(size), queries, opened, closed);
+
+        // Text of that many bytes, "A" "B" ... without a terminator; an odd
+        // last byte is no unit.
+        for (DWORD i = 0; i < size; ++i)
+            bytes[i] = i % 2 ? 0 : static_cast<BYTE>('A' + i / 2 % 26);
+        queries = 0;
+        answers = {{ERROR_SUCCESS, REG_SZ, bytes}, {ERROR_SUCCESS, REG_SZ, bytes}};
+        registry.get();
+        read = lua_tolstring(L, -1, &length);
+        const size_t last = length - 1;
+        ok(read && length == size / 2 && read[0] == 'A' && static_cast<size_t>(read[last]) == 'A' + last % 26,
+           "REG_SZ of %lu bytes read as %lu characters", static_cast<unsigned long>(size),
+           static_cast<unsigned long>(length));
+        ok(queries == expected_queries, "text of %lu bytes: queries %d", static_cast<unsigned long>(size), queries);
+    }
 }
