@@ -78,6 +78,8 @@ PLOT
     echo
     cat "$out/results.md"
     echo
+    cat "$out/notes.md"
+    echo
     echo "![osbridge time over floor time per operation](performance-ratios.png)"
 } >docs/performance.md
 echo "wrote docs/performance.md and docs/performance-ratios.png"

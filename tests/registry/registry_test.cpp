@@ -10,6 +10,7 @@
 #include "registry/registry.h"
 
 #include <cstring>
+#include <malloc.h>
 #include <string>
 #include <vector>
 
@@ -198,4 +199,80 @@ TEST(registry_read_needs_a_second_query_only_beyond_the_stack_block)
            static_cast<unsigned long>(length));
         ok(queries == expected_queries, "text of %lu bytes: queries %d", static_cast<unsigned long>(size), queries);
     }
+}
+
+namespace {
+
+// Passes allocations on to Lua's own allocator until `failing_after` more
+// have been made, then fails every growth.
+struct FailingAllocator {
+    lua_Alloc original;
+    void* original_data;
+    long failing_after;
+};
+
+void* failing_alloc(void* data, void* block, size_t old_size, size_t new_size)
+{
+    auto& allocator = *static_cast<FailingAllocator*>(data);
+    if (new_size > old_size && allocator.failing_after >= 0 && allocator.failing_after-- == 0)
+        return nullptr;
+    return allocator.original(allocator.original_data, block, old_size, new_size);
+}
+
+// Bytes in use in the C library's heap, which Lua's blocks come from too.
+size_t heap_in_use()
+{
+    const HANDLE heap = reinterpret_cast<HANDLE>(_get_heap_handle());
+    PROCESS_HEAP_ENTRY entry{};
+    size_t used = 0;
+    ::HeapLock(heap);
+    while (::HeapWalk(heap, &entry))
+        if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
+            used += entry.cbData;
+    ::HeapUnlock(heap);
+    return used;
+}
+
+} // namespace
+
+TEST(registry_read_closes_every_key_when_lua_runs_out_of_memory)
+{
+    FakeRegistry registry;
+    lua_State* L = registry.lua();
+    FailingAllocator allocator{nullptr, nullptr, -1};
+    allocator.original = lua_getallocf(L, &allocator.original_data);
+    lua_setallocf(L, failing_alloc, &allocator);
+
+    // Long names and a long value: every block the read needs comes from Lua.
+    const std::string long_name(400, 'n');
+    const std::vector<BYTE> long_text = utf16(std::string(3000, 't').c_str());
+    answers = {{ERROR_SUCCESS, REG_SZ, long_text}, {ERROR_SUCCESS, REG_SZ, long_text}};
+    lua_gc(L, LUA_GCCOLLECT, 0);
+    const size_t heap_before = heap_in_use();
+    int status = LUA_ERRMEM;
+    for (long budget = 0; status != 0 && budget < 1000; ++budget) {
+        answers = {{ERROR_SUCCESS, REG_SZ, long_text}, {ERROR_SUCCESS, REG_SZ, long_text}};
+        queries = opened = closed = 0;
+        lua_settop(L, 0);
+        lua_pushcfunction(L, reg_get_value);
+        lua_pushnumber(L, 2147483649.0);
+        lua_pushstring(L, long_name.c_str());
+        lua_pushstring(L, long_name.c_str());
+        allocator.failing_after = budget;
+        status = lua_pcall(L, 3, 1, 0);
+        allocator.failing_after = -1;
+        ok(status == 0 || status == LUA_ERRMEM, "budget %ld: status %d", budget, status);
+        ok(opened == closed, "budget %ld: %d keys opened, %d closed", budget, opened, closed);
+    }
+    size_t length = 0;
+    ok(status == 0 && lua_tolstring(L, -1, &length) && length == 3000, "the read never completed: status %d, %lu bytes",
+       status, static_cast<unsigned long>(length));
+    lua_settop(L, 0);
+    lua_gc(L, LUA_GCCOLLECT, 0);
+    // Lua keeps some tables grown; a converted name or value left behind per
+    // failure would be kilobytes each.
+    const size_t heap_after = heap_in_use();
+    ok(heap_after < heap_before + 2048, "the C heap grew from %lu to %lu bytes",
+       static_cast<unsigned long>(heap_before), static_cast<unsigned long>(heap_after));
+    lua_setallocf(L, allocator.original, allocator.original_data);
 }
