@@ -4,18 +4,21 @@
 # the machine and date to docs/performance.md with a chart of the ratios
 # (docs/performance-ratios.png, drawn by gnuplot, installed if missing).
 #
-#   scripts/bench.sh [--no-build] [--batches N] [--module DIR] [--no-docs]
+#   scripts/bench.sh [--no-build] [--batches N] [--module DIR] [--only PATTERN] [--no-docs]
 #     --module DIR   measure the osbridge.dll in DIR (an older build, say)
 #                    with this bench; implies --no-docs
+#     --only PATTERN only the operations whose names match this Lua pattern;
+#                    implies --no-docs
 #     --no-docs      print the table only
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=1 batches=5 module= docs=1
+build=1 batches=5 module= only= docs=1
 while [ $# -gt 0 ]; do
     case $1 in
         --no-build) build=0 ;;
         --batches) shift; batches=$1 ;;
         --module) shift; module=$1; docs=0 ;;
+        --only) shift; only=$1; docs=0 ;;
         --no-docs) docs=0 ;;
         *) echo "unknown option $1" >&2; exit 2 ;;
     esac
@@ -38,8 +41,8 @@ mkdir -p "$out"
 rm -f "$out"/results.*
 wine_start || exit 1
 trap wine_stop EXIT
-args=("$(winpath build/x86_64)" "$(winpath "$out")" "$batches")
-[ -z "$module" ] || args+=("$(winpath "$module")")
+args=("$(winpath build/x86_64)" "$(winpath "$out")" "$batches" "$([ -z "$module" ] || winpath "$module")")
+[ -z "$only" ] || args+=("$only")
 status=0
 run_win x86_64 build/x86_64/lua.exe "$(winpath tests/bench/bench.lua)" "${args[@]}" </dev/null 2>&1 | tr -d '\r' || status=$?
 [ "$status" = 0 ] && [ -s "$out/results.md" ] || { echo "bench failed" >&2; exit 1; }

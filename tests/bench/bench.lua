@@ -2,13 +2,15 @@
 -- the same system calls in C loops), batch after batch in this one process.
 -- Results are checked before anything is timed. Prints a table and writes
 -- it as results.tsv and results.md into OUT_DIR.
--- Usage: lua bench.lua BUILD_DIR OUT_DIR [BATCHES] [MODULE_DIR]
---   MODULE_DIR: where osbridge.dll is taken from (default BUILD_DIR), so that
---   an older build can be measured with the same bench.
+-- Usage: lua bench.lua BUILD_DIR OUT_DIR [BATCHES] [MODULE_DIR] [ONLY]
+--   MODULE_DIR: where osbridge.dll is taken from ("" or absent: BUILD_DIR),
+--   so that an older build can be measured with the same bench.
+--   ONLY: a Lua pattern; only the operations whose names match run.
 
 local BUILD_DIR, OUT_DIR = arg[1], arg[2]
 local BATCHES = tonumber(arg[3]) or 5
-local MODULE_DIR = arg[4] or BUILD_DIR
+local MODULE_DIR = (arg[4] or "") ~= "" and arg[4] or BUILD_DIR
+local ONLY = arg[5]
 package.cpath = BUILD_DIR .. "\\fixtures\\?.dll;" .. package.cpath
 local floor = require "benchfloor"
 local now = floor.now
@@ -287,6 +289,7 @@ op {
 -- Runs every operation; the two sides alternate which goes first.
 local rows = {}
 for _, o in ipairs(ops) do
+  if not ONLY or o.name:find(ONLY) then
     if o.setup then o.setup() end
     o.check()
     if not o.no_warm_up then
@@ -325,6 +328,7 @@ for _, o in ipairs(ops) do
     rows[#rows + 1] = row
     io.write(("%-34s %10.3f %s  floor %10.3f  ratio %.3f (%.3f-%.3f)  %s %s\n"):format(row.name, row.osb, row.unit,
         row.floor or 0, row.ratio or 0, row.ratio_lo or 0, row.ratio_hi or 0, row.target, row.met))
+  end
 end
 rows[#rows + 1] = { name = "require \"osbridge\" first (loads the DLL)", unit = "us", osb = first_require * 1e6,
                     osb_lo = first_require * 1e6, osb_hi = first_require * 1e6, target = "reported", met = "-" }
