@@ -273,15 +273,15 @@ op {
     batches = math.min(BATCHES, 3), no_warm_up = true,
 }
 
+-- The module's own set-up, without the file search that require makes
+-- before it (a second require finds the library by searching the paths).
+local luaopen = package.loadlib(MODULE_DIR .. "\\osbridge.dll", "luaopen_osbridge")
 op {
-    name = "require \"osbridge\" again", unit = "us", calls = 200, target = "reported",
-    check = function() end,
+    name = "luaopen_osbridge again", unit = "us", calls = 200, target = "reported",
+    check = function() check(luaopen, "luaopen_osbridge not found") end,
     osb = function(n)
         local start = now()
-        for _ = 1, n do
-            package.loaded.osbridge, osbridge = nil, nil
-            require "osbridge"
-        end
+        for _ = 1, n do luaopen() end
         return now() - start
     end,
 }
@@ -326,8 +326,9 @@ for _, o in ipairs(ops) do
     end
     row.met = o.test and (o.test(row.ratio, row.osb) and "yes" or "no") or "-"
     rows[#rows + 1] = row
-    io.write(("%-34s %10.3f %s  floor %10.3f  ratio %.3f (%.3f-%.3f)  %s %s\n"):format(row.name, row.osb, row.unit,
-        row.floor or 0, row.ratio or 0, row.ratio_lo or 0, row.ratio_hi or 0, row.target, row.met))
+    local compared = row.ratio and ("floor %10.3f  ratio %.3f (%.3f-%.3f)"):format(row.floor, row.ratio,
+        row.ratio_lo, row.ratio_hi) or ""
+    io.write(("%-34s %10.3f %-4s  %s  %s %s\n"):format(row.name, row.osb, row.unit, compared, row.target, row.met))
   end
 end
 rows[#rows + 1] = { name = "require \"osbridge\" first (loads the DLL)", unit = "us", osb = first_require * 1e6,
