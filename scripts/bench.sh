@@ -75,7 +75,7 @@ PLOT
     echo
     echo "Each operation runs in batches beside its floor in the same process: a C loop making the same system calls"
     echo "(tests/bench/fixtures/benchfloor_lua.c), or \`memcpy\` of the same bytes for the codecs. Values are medians"
-    echo "over the batches ($batches, 3 for rmdir), per call or in GB/s of input; the spread is the slowest and fastest"
+    echo "over the batches ($batches), per call or in GB/s of input; the spread is the slowest and fastest"
     echo "batch. The ratio is osbridge's time over the floor's, the median of the per-batch ratios. Every result is"
     echo "checked before it is timed."
     echo

@@ -270,7 +270,7 @@ op {
         check(floor.count_entries(TREE) == 0, "floor rmdir left entries")
         return seconds
     end,
-    batches = math.min(BATCHES, 3), no_warm_up = true,
+    no_warm_up = true,
 }
 
 -- The module's own set-up, without the file search that require makes
