@@ -12,7 +12,7 @@
 #     --no-docs      print the table only
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=1 batches=5 module= only= docs=1
+build=1 batches=11 module= only= docs=1
 while [ $# -gt 0 ]; do
     case $1 in
         --no-build) build=0 ;;
@@ -51,16 +51,17 @@ run_win x86_64 build/x86_64/lua.exe "$(winpath tests/bench/bench.lua)" "${args[@
 cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n1)
 wine_version=$("$WINE64" --version 2>/dev/null || echo unknown)
 gnuplot <<PLOT
-set terminal pngcairo size 900,520 font ",10"
+set terminal pngcairo size 900,560 font ",10" noenhanced
 set output "docs/performance-ratios.png"
-set title "osbridge time / floor time (median of batches; bars: lowest and highest batch)"
+set title "osbridge time / floor time, log scale (median of batches; bars: lowest and highest batch; dashed: 1.10)"
 set style data histograms
 set style histogram errorbars gap 1 lw 1
 set style fill solid 0.6 border -1
 set boxwidth 0.8
 set xtics rotate by -35 left
 set grid ytics
-set yrange [0:*]
+set logscale y
+set yrange [0.1:*]
 set key off
 set datafile separator "\t"
 set bmargin 9
@@ -75,7 +76,7 @@ PLOT
     echo
     echo "Each operation runs in batches beside its floor in the same process: a C loop making the same system calls"
     echo "(tests/bench/fixtures/benchfloor_lua.c), or \`memcpy\` of the same bytes for the codecs. Values are medians"
-    echo "over the batches ($batches), per call or in GB/s of input; the spread is the slowest and fastest"
+    echo "over the batches ($batches, at most 5 for rmdir), per call or in GB/s of input; the spread is the slowest and fastest"
     echo "batch. The ratio is osbridge's time over the floor's, the median of the per-batch ratios. Every result is"
     echo "checked before it is timed."
     echo
