@@ -43,9 +43,10 @@ local function min_max(list)
     return lo, hi
 end
 
-local function loop(n, f, a, b, c)
+-- Passes exactly the arguments given: get_keybd_state reads its last one.
+local function loop(n, f, ...)
     local start = now()
-    for _ = 1, n do f(a, b, c) end
+    for _ = 1, n do f(...) end
     return now() - start
 end
 
@@ -341,27 +342,36 @@ for batch = 1, BATCHES do fresh[batch] = floor.fresh(20, 2 * MIB) / 20 end
 local notes = { ("A fresh 2 MiB block from the C heap, written once and freed, takes %.2f ms here (%.2f GB/s):"
     .. " the string that `to_hex` returns for 1 MiB of input is such a block."):format(median(fresh) * 1e3,
     2 * MIB / median(fresh) / 1e9) }
+-- What Lua itself costs per call: get_keybd_state without arguments returns
+-- at once, before any system call.
+local empty = {}
+for batch = 1, BATCHES do empty[batch] = loop(100000, osbridge.get_keybd_state) / 100000 end
+notes[2] = ("A Lua call of a C function that returns at once takes %.0f ns here; that much of each per-call"
+    .. " time above is Lua's own."):format(median(empty) * 1e9)
 print(notes[1])
+print(notes[2])
 
 if windows_process then floor.post_close(bench_window) end
 osbridge.reg_delete_key(HKCU, REG_PATH)
 floor.rmdir(TREE)
 os.remove(TREE)
 
--- Per call in microseconds, or GB/s of input; the spread is the lowest and
--- highest batch.
-local function number(v, unit)
-    if not v then return "-" end
-    return unit == "GB/s" and ("%.2f"):format(v) or (v >= 1000 and ("%.0f"):format(v) or ("%.2f"):format(v))
+-- Per call in microseconds (milliseconds from 1000), or GB/s of input; the
+-- spread is the lowest and highest batch.
+local function shown(us_or_gbps, unit)
+    if not us_or_gbps then return "-" end
+    if unit == "GB/s" then return ("%.2f GB/s"):format(us_or_gbps) end
+    if us_or_gbps >= 1000 then return ("%.1f ms"):format(us_or_gbps / 1000) end
+    return ("%.3g µs"):format(us_or_gbps)
 end
 local md = { "| operation | osbridge | spread (batches) | floor | ratio (spread) | target | met |",
              "|---|---:|---:|---:|---:|---|---|" }
 local tsv = {}
 for _, r in ipairs(rows) do
-    local unit = r.unit == "GB/s" and " GB/s" or " µs"
-    md[#md + 1] = ("| %s | %s%s | %s–%s | %s | %s | %s | %s |"):format(r.name, number(r.osb, r.unit), unit,
-        number(r.osb_lo, r.unit), number(r.osb_hi, r.unit), r.floor and number(r.floor, r.unit) .. unit or "-",
-        r.ratio and ("%.2f× (%.2f–%.2f)"):format(r.ratio, r.ratio_lo, r.ratio_hi) or "-", r.target, r.met)
+    md[#md + 1] = ("| %s | %s | %s – %s | %s | %s | %s | %s |"):format(r.name, shown(r.osb, r.unit),
+        shown(r.osb_lo, r.unit), shown(r.osb_hi, r.unit), shown(r.floor, r.unit),
+        r.ratio and ("%.2f× (%.2f–%.2f)"):format(r.ratio, r.ratio_lo, r.ratio_hi) or "-",
+        r.target:gsub("<=", "≤"):gsub(">=", "≥"):gsub("x$", "×"), r.met)
     if r.ratio then tsv[#tsv + 1] = ("%s\t%.4f\t%.4f\t%.4f"):format(r.name, r.ratio, r.ratio_lo, r.ratio_hi) end
 end
 local function write(name, lines)
