@@ -74,11 +74,12 @@ PLOT
     echo "Measured by \`bash scripts/bench.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC'): x86_64 build under $wine_version,"
     echo "$cpu, $(nproc) cores (shared with other work, so single batches are noisy), Debian $(cat /etc/debian_version)."
     echo
-    echo "Each operation runs in batches beside its floor in the same process: a C loop making the same system calls"
-    echo "(tests/bench/fixtures/benchfloor_lua.c), or \`memcpy\` of the same bytes for the codecs. Values are medians"
-    echo "over the batches ($batches, at most 5 for rmdir), per call or in GB/s of input; the spread is the slowest and fastest"
-    echo "batch. The ratio is osbridge's time over the floor's, the median of the per-batch ratios. Every result is"
-    echo "checked before it is timed."
+    echo "Each operation runs in batches beside its floor, in the same process: a C loop making the same system"
+    echo "calls (tests/bench/fixtures/benchfloor_lua.c), or \`memcpy\` of the same bytes for the codecs. Within a batch"
+    echo "the two take turns in ten slices, so that both meet the same load from the rest of the machine. Values are"
+    echo "medians over the batches ($batches, at most 5 for rmdir), per call or in GB/s of input; the spread is the"
+    echo "slowest and fastest batch. The ratio is osbridge's time over the floor's, the median of the per-batch ratios."
+    echo "Every result is checked before it is timed."
     echo
     cat "$out/results.md"
     echo
