@@ -154,6 +154,12 @@ function TestRegistryValues:test_values_around_the_first_query_block_and_long_na
         lu.assertTrue(raw.put(BASE, "sz" .. size, osbridge.REG_SZ, stored))
         lu.assertEquals(get("sz" .. size), text, size .. " bytes of REG_SZ")
     end
+    -- 600 units of U+65E5: one byte each where the code page has no such
+    -- character, more than the 1024-byte stack block where it has.
+    lu.assertTrue(raw.put(BASE, "wide", osbridge.REG_SZ, ("\229\101"):rep(600) .. "\0\0"))
+    local read = get("wide")
+    lu.assertTrue(read == ("?"):rep(600) or read == ("\147\250"):rep(600) or read == ("\230\151\165"):rep(600),
+                  ("600 units read as %d bytes: %q"):format(#read, read:sub(1, 12)))
     local long_name = ("n"):rep(300)
     lu.assertTrue(set(long_name, "under a long name", osbridge.REG_SZ))
     lu.assertEquals(get(long_name), "under a long name")
