@@ -23,6 +23,15 @@ struct WindowEntry {
     WindowText class_name;
 };
 
+// Reads a title or class name, at most text_limit - 1 units; a character
+// that the limit cuts in half is left out whole.
+void read_text(HWND window, int(WINAPI* read)(HWND, LPWSTR, int), WindowText& text)
+{
+    const int length = read(window, text.units, text_limit);
+    text.length = static_cast<int>(whole_units(text.units, length > 0 ? static_cast<size_t>(length) : 0));
+    text.units[text.length] = L'\0';
+}
+
 // Converted text, "" when there is none; the Lua table takes a copy.
 void set_text_field(lua_State* L, const char* field, const WindowText& text)
 {
@@ -46,8 +55,8 @@ BOOL CALLBACK collect_window(HWND window, LPARAM param)
         WindowEntry& entry = list.entries[list.count];
         entry = WindowEntry{};
         entry.window = window;
-        entry.title.length = ::GetWindowTextW(window, entry.title.units, text_limit);
-        entry.class_name.length = ::GetClassNameW(window, entry.class_name.units, text_limit);
+        read_text(window, ::GetWindowTextW, entry.title);
+        read_text(window, ::GetClassNameW, entry.class_name);
     }
     ++list.count;
     return TRUE;
@@ -93,8 +102,8 @@ int get_window_text(lua_State* L)
 {
     HWND window = check_hwnd(L, 1);
     WindowText text;
-    text.length = ::GetWindowTextW(window, text.units, text_limit);
-    if (text.length <= 0)
+    read_text(window, ::GetWindowTextW, text);
+    if (text.length == 0)
         return push_text_or_nil(L, nullptr);
     push_w2a(L, text.units, static_cast<size_t>(text.length));
     return 1;
