@@ -48,6 +48,16 @@ function fixture.try_start(...)
     return nil, tostring(w)
 end
 
+-- A LuaUnit class whose tests share one test window (self.w), started with
+-- fixture.start's arguments; when it cannot start, each test fails with why.
+function fixture.class(...)
+    local arguments, class = { ... }, {}
+    function class:setupClass() self.w, self.start_error = fixture.try_start(unpack(arguments)) end
+    function class:teardownClass() if self.w then self.w:close() end end
+    function class:setUp() lu.assertNotNil(self.w, self.start_error) end
+    return class
+end
+
 local Window = {}
 Window.__index = Window
 

@@ -47,11 +47,7 @@ end
 
 -- One test window program serves every test here; each test leaves its
 -- windows as it found them.
-TestWinOperations = {}
-
-function TestWinOperations:setupClass() self.w, self.start_error = fixture.try_start() end
-function TestWinOperations:teardownClass() if self.w then self.w:close() end end
-function TestWinOperations:setUp() lu.assertNotNil(self.w, self.start_error) end
+TestWinOperations = fixture.class()
 
 function TestWinOperations:test_find_window()
     local w = self.w
@@ -197,13 +193,7 @@ end
 -- Titles and class names in the ANSI code page of the run: a window whose
 -- class and title end in every sample text, and whose long title repeats the
 -- code page's widest character.
-TestWinTexts = {}
-
-function TestWinTexts:setupClass()
-    self.w, self.start_error = fixture.try_start({ label = " " .. texts.joined.ansi }, "/longtext:" .. texts.char.ansi)
-end
-function TestWinTexts:teardownClass() if self.w then self.w:close() end end
-function TestWinTexts:setUp() lu.assertNotNil(self.w, self.start_error) end
+TestWinTexts = fixture.class({ label = " " .. texts.joined.ansi }, "/longtext:" .. texts.char.ansi)
 
 function TestWinTexts:test_found_read_and_listed()
     local w = self.w
