@@ -1,6 +1,11 @@
 -- Small helpers shared by the Lua test files.
 local support = {}
 
+-- The ANSI code page of the run, where the runner has not set it.
+CODE_PAGE = CODE_PAGE or tonumber(os.getenv("OSB_CODE_PAGE")) or 1252
+-- The interpreter that runs the suite: the UTF-8 host in the 65001 run.
+support.interpreter = CODE_PAGE == 65001 and "lua-utf8.exe" or "lua.exe"
+
 -- The whole content of a file, or nil when it can't be opened.
 function support.read_file(path)
     local file = io.open(path, "rb")

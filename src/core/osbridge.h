@@ -38,6 +38,12 @@ WideText a2w(const char* text);
 // first zero unit); null for null or n < 1. Sized from the converted text,
 // so double-byte code pages are never cut.
 AnsiText w2a(const wchar_t* text, size_t n, UINT code_page = CP_ACP);
+// The units of a text that the system cut at a limit in units, without the
+// first half of a surrogate pair that the cut separated from its second.
+inline size_t whole_units(const wchar_t* text, size_t n) noexcept
+{
+    return n > 0 && IS_HIGH_SURROGATE(text[n - 1]) ? n - 1 : n;
+}
 // Pushes the ANSI form of the same text ("" when there is none). It is
 // converted on the stack or in a block Lua owns, so a memory error while
 // pushing leaks nothing.

@@ -90,13 +90,33 @@ void send_input_pair(WORD key, WORD scan)
     ::SendInput(1, &input, sizeof input);
 }
 
-// Types the character that starts at `text` (a byte, or a double-byte pair
-// of the ANSI code page) as UTF-16 units; returns the bytes it used.
+// Bytes of the character that starts at `text` in the ANSI code page: a lead
+// byte with its trail byte in double-byte code pages, a whole sequence of up
+// to four bytes in UTF-8 (which has no lead bytes in the double-byte sense).
+// A sequence cut short by the end of the text or broken counts one byte.
+size_t character_bytes(const char* text)
+{
+    const auto lead = static_cast<unsigned char>(text[0]);
+    if (::GetACP() != CP_UTF8)
+        return ::IsDBCSLeadByte(lead) && text[1] ? 2 : 1;
+    const size_t bytes = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                       : lead >= 0xF0 && lead <= 0xF4 ? 4 : 1;
+    for (size_t i = 1; i < bytes; ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80)
+            return 1;
+    }
+    return bytes;
+}
+
+// Types the character that starts at `text` as its UTF-16 units (two, a
+// surrogate pair, beyond the Basic Multilingual Plane); returns the bytes it
+// used.
 size_t type_ansi_character(const char* text)
 {
-    const size_t bytes = ::IsDBCSLeadByte(static_cast<BYTE>(text[0])) && text[1] ? 2 : 1;
-    wchar_t units[2];
-    const int count = ::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(bytes), units, 2);
+    const size_t bytes = character_bytes(text);
+    // Each byte of a sequence the system rejects may become a unit of its own.
+    wchar_t units[4];
+    const int count = ::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(bytes), units, 4);
     for (int i = 0; i < count; ++i)
         send_input_pair(0, units[i]);
     return bytes;

@@ -39,7 +39,8 @@ int get_password(lua_State* L)
                                              password_dialog_proc, 0);
     AnsiText text;
     if (result == IDOK) {
-        const size_t length = std::wcslen(password_buffer);
+        // The dialog reads at most 259 units and may cut a character in half.
+        const size_t length = whole_units(password_buffer, std::wcslen(password_buffer));
         if (length)
             text = w2a(password_buffer, length);
     }

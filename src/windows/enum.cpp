@@ -17,6 +17,15 @@ struct WindowText {
     int length = 0;
 };
 
+// Reads a title or class name, at most text_limit - 1 units; a character
+// that the limit cuts in half is left out whole.
+void read_text(HWND window, int(WINAPI* read)(HWND, LPWSTR, int), WindowText& text)
+{
+    const int length = read(window, text.units, text_limit);
+    text.length = static_cast<int>(whole_units(text.units, length > 0 ? static_cast<size_t>(length) : 0));
+    text.units[text.length] = L'\0';
+}
+
 // Converted text, "" when there is none; the Lua table takes a copy.
 void set_text_field(lua_State* L, const char* field, const WindowText& text)
 {
@@ -63,8 +72,8 @@ int enum_windows(lua_State* L)
     for (size_t i = 0; i < list.count; ++i) {
         const HWND window = list.windows[i];
         WindowText title, class_name;
-        title.length = ::GetWindowTextW(window, title.units, text_limit);
-        class_name.length = ::GetClassNameW(window, class_name.units, text_limit);
+        read_text(window, ::GetWindowTextW, title);
+        read_text(window, ::GetClassNameW, class_name);
         lua_pushlightuserdata(L, window);
         lua_createtable(L, 0, 2);
         set_text_field(L, "title", title);
@@ -86,8 +95,8 @@ int get_window_text(lua_State* L)
 {
     HWND window = check_hwnd(L, 1);
     WindowText text;
-    text.length = ::GetWindowTextW(window, text.units, text_limit);
-    if (text.length <= 0)
+    read_text(window, ::GetWindowTextW, text);
+    if (text.length == 0)
         return push_text_or_nil(L, nullptr);
     push_w2a(L, text.units, static_cast<size_t>(text.length));
     return 1;

@@ -147,3 +147,20 @@ function TestLastError:test_text_of_a_failed_call()
     local text = osbridge.get_last_error("ignored")
     lu.assertStrMatches(text, "^[^\r\n]+ %(3%)$")
 end
+
+function TestLastError:test_text_in_the_code_page_of_the_run()
+    -- The system's texts are Japanese in the Japanese locale of the 932 run.
+    local cptext = assert(package.loadlib(BUILD_DIR .. "\\fixtures\\cptext.dll", "luaopen_cptext"))()
+    require "support"  -- CODE_PAGE
+    lu.assertEquals(cptext.acp(), CODE_PAGE, "the run's code page")
+    local missing = os.getenv("TEMP") .. "\\osbridge-no-such-file"
+    local failures = {
+        [2] = function() return osbridge.copy_file(missing, missing .. ".copy") end,
+        [3] = function() return osbridge.copy_file(missing .. "\\x", missing) end,
+        [183] = function() return osbridge.mkdir(os.getenv("TEMP")) end,
+    }
+    for code, fail in pairs(failures) do
+        lu.assertFalse(fail())
+        lu.assertEquals(cptext.utf8(osbridge.get_last_error()), ("%s (%d)"):format(cptext.message(code), code))
+    end
+end

@@ -2,6 +2,7 @@
 -- fresh directory under %TEMP%.
 
 local tree = dofile(SUITE_DIR .. "\\files\\tree.lua")
+local texts = require "texts"
 
 TestFileOperations = {}
 
@@ -97,6 +98,41 @@ function TestFileOperations:test_file_exist()
     lu.assertFalse(osbridge.file_exist(long .. "\\"))
 end
 
+function TestFileOperations:test_non_ascii_names()
+    for _, s in ipairs(texts) do
+        local sub, file = self.dir .. "\\" .. s.ansi, self.dir .. "\\" .. s.ansi .. ".txt"
+        lu.assertTrue(osbridge.mkdir(sub), s.utf8)
+        lu.assertFalse(osbridge.mkdir(sub), s.utf8)
+        tree.write(file, s.ansi)
+        lu.assertTrue(osbridge.file_exist(file), s.utf8)
+        lu.assertEquals(osbridge.file_size(file), #s.ansi, s.utf8)
+        local copy, moved = sub .. "\\" .. s.ansi, sub .. "\\" .. s.ansi .. " 2"
+        lu.assertTrue(osbridge.copy_file(file, copy), s.utf8)
+        lu.assertTrue(osbridge.move_file(copy, moved), s.utf8)
+        lu.assertEquals({ tree.read(copy), tree.read(moved) }, { nil, s.ansi }, s.utf8)
+        lu.assertTrue(osbridge.delete_file(file), s.utf8)
+        lu.assertFalse(osbridge.file_exist(file), s.utf8)
+        lu.assertEquals({ osbridge.rmdir(sub) }, { true })
+        lu.assertNil(tree.read(moved), s.utf8)
+        lu.assertTrue(osbridge.move_file(sub, sub .. " 2"), s.utf8)
+        lu.assertTrue(tree.dir_exists(sub .. " 2"), s.utf8)
+    end
+end
+
+function TestFileOperations:test_file_exist_across_the_128_byte_limit_in_any_code_page()
+    -- The system's existence test holds 127 bytes of path; here full paths of
+    -- 124 to 132 bytes end in three characters of the widest kind, so that
+    -- one of them straddles the limit.
+    local tail = texts.char.ansi:rep(3)
+    for length = 124, 132 do
+        local path = self.dir .. "\\" .. string.rep("p", length - #self.dir - 1 - #tail) .. tail
+        tree.write(path)
+        lu.assertTrue(osbridge.file_exist(path), length)
+        lu.assertFalse(osbridge.file_exist(path .. "x"), length)
+        osbridge.delete_file(path)
+    end
+end
+
 function TestFileOperations:test_file_size()
     tree.write(self.a, "")
     lu.assertEquals(osbridge.file_size(self.a), 0)
@@ -124,6 +160,20 @@ function TestFileOperations:test_current_dir_is_the_interpreter_folder()
     local dir = osbridge.get_current_dir()
     lu.assertEquals(dir:lower(), (BUILD_DIR .. "\\"):lower())
     lu.assertEquals(select("#", osbridge.get_current_dir("ignored")), 1)
+end
+
+function TestFileOperations:test_current_dir_of_an_interpreter_in_a_non_ascii_folder()
+    local host = require("support").interpreter
+    local folder = self.dir .. "\\" .. texts.joined.ansi
+    lu.assertTrue(osbridge.mkdir(folder))
+    for _, name in ipairs({ host, "lua51.dll", "osbridge.dll" }) do
+        lu.assertTrue(osbridge.copy_file(BUILD_DIR .. "\\" .. name, folder .. "\\" .. name), name)
+    end
+    local out, program = self.dir .. "\\dir.txt", folder .. "\\" .. host
+    local script = ("require 'osbridge' local f = io.open([[%s]], 'wb') f:write(osbridge.get_current_dir()) f:close()")
+        :format(out)
+    lu.assertEquals({ osbridge.exec(program, ('"%s" -e "%s"'):format(program, script), 1) }, { true, 0 })
+    lu.assertEquals(tree.read(out), folder .. "\\")
 end
 
 function TestFileOperations:test_argument_errors()

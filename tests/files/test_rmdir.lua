@@ -2,6 +2,7 @@
 -- fresh directory under %TEMP%.
 
 local tree = dofile(SUITE_DIR .. "\\files\\tree.lua")
+local texts = require "texts"
 
 -- Makes directories (names ending in a backslash) and files below top.
 local function build(top, entries)
@@ -100,6 +101,30 @@ function TestRmdir:test_path_length_limit()
     local padded = self.top .. "\0" .. string.rep("p", 258 - #self.top - 1)
     lu.assertEquals({ osbridge.rmdir(padded) }, { false, "Path is too long 258" })
     lu.assertEquals(tree.read(self.top .. "\\f.txt"), "f.txt")
+end
+
+function TestRmdir:test_path_length_limit_counts_bytes_not_characters()
+    -- Paths of 257 and 258 bytes that end in characters of the code page's
+    -- widest kind (fewer characters than bytes in 932 and UTF-8).
+    local char = texts.char.ansi
+    local prefix = "\\\\?\\" .. self.top .. "\\"
+    local function path_of(length)
+        local chars = math.floor((length - #prefix) / #char) - 1
+        return prefix .. string.rep("l", length - #prefix - chars * #char) .. char:rep(chars)
+    end
+    local long = path_of(257)
+    lu.assertEquals(#long, 257)
+    lu.assertTrue(osbridge.mkdir(long))
+    local name = texts[1].ansi
+    build(long, { name .. ".txt", name .. "\\", name .. "\\" .. texts.joined.ansi })
+    lu.assertEquals({ osbridge.rmdir(long) }, { true })
+    assert_gone(long, { name .. ".txt", name .. "\\" })
+    lu.assertTrue(tree.fs.remove_dir(long))
+    local too_long = path_of(258)
+    lu.assertTrue(osbridge.mkdir(too_long))
+    build(too_long, { "f.txt" })
+    lu.assertEquals({ osbridge.rmdir(too_long) }, { false, "Path is too long 258" })
+    lu.assertEquals(tree.read(too_long .. "\\f.txt"), "f.txt")
 end
 
 function TestRmdir:test_empty_missing_and_non_directory_paths()

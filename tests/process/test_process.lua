@@ -4,6 +4,9 @@
 -- Every process start costs about a minute in the emulated 32-bit build, so
 -- each test starts as few as it can.
 
+local texts = require "texts"
+local INTERPRETER = require("support").interpreter
+
 local CHILD = FIXTURE_BIN .. "\\proc_child.exe"
 local TEMP = assert(os.getenv("TEMP"), "TEMP not set")
 local NO_SUCH_PID = 4294967292
@@ -51,11 +54,11 @@ end
 -- answers ERROR_NOACCESS there, and the module checks are skipped.
 local OWN_MODULES = osbridge.process_modules(0)
 local MODULES_UNREADABLE = not OWN_MODULES and (osbridge.get_last_error() or ""):match("%(998%)$")
--- This interpreter: the owner of its module list, or else the one lua.exe
--- that no other lua.exe started.
+-- This interpreter: the owner of its module list, or else the one
+-- interpreter that no other one started.
 local OWN_PID = OWN_MODULES and OWN_MODULES[0].pid
 if not OWN_PID then
-    local interpreters, is_interpreter = children(nil, "lua.exe"), {}
+    local interpreters, is_interpreter = children(nil, INTERPRETER), {}
     for _, row in ipairs(interpreters) do is_interpreter[row.pid] = true end
     for _, row in ipairs(interpreters) do
         if not is_interpreter[row.pid_parent] then OWN_PID = row.pid end
@@ -126,7 +129,7 @@ function TestProcSnapshot:test_process_list_finds_this_interpreter()
         if row.pid == OWN_PID then mine = row end
     end
     lu.assertNotNil(mine, "pid " .. tostring(OWN_PID) .. " not listed")
-    lu.assertEquals(mine.name:lower(), "lua.exe")
+    lu.assertEquals(mine.name:lower(), INTERPRETER)
 end
 
 function TestProcSnapshot:test_modules_of_this_process()
@@ -207,6 +210,21 @@ function TestProcShell:test_starts_a_program_with_parameters_directory_and_show(
                                  hwnd_parent = 12345 })
     }, { true, nil })
     lu.assertEquals(wait_for(function() return read_file(TEMP .. "\\proc_shell.txt") end), "3")
+end
+
+function TestProcShell:test_non_ascii_program_runs_and_is_listed_by_name()
+    local name = texts.joined.ansi .. ".exe"
+    local program = TEMP .. "\\" .. name
+    lu.assertTrue(osbridge.copy_file(CHILD, program, osbridge.COPY_FILE_OVERWRITE))
+    lu.assertEquals({ osbridge.shell_execute({ filename = program, parameters = "0 600000 proc_shell.txt",
+                                               work_dir = TEMP }) }, { true, nil })
+    local started = wait_for(function() return read_file(TEMP .. "\\proc_shell.txt") end)
+    local child = children(nil, name:lower())[1]
+    if child then osbridge.terminate_process(child.pid, 0) end
+    lu.assertNotNil(started, "the program did not run")
+    lu.assertNotNil(child, "not listed as " .. texts.joined.utf8 .. ".exe")
+    lu.assertEquals(child.name, name)
+    lu.assertTrue(wait_for(function() return osbridge.delete_file(program) end))
 end
 
 function TestProcShell:test_shell_failures()

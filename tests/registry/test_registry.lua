@@ -1,9 +1,12 @@
 -- Registry values and keys, against the prefix's real registry. Every test
 -- works below one private key of HKEY_CURRENT_USER, removed before and after.
 
+local texts = require "texts"
+
 local HKCU = osbridge.HKEY_CURRENT_USER
 local BASE = "Software\\osbridge-tests-registry"
 local SUBKEYS = { "\\created\\deeper", "\\created", "\\gone" }
+for _, s in ipairs(texts) do SUBKEYS[#SUBKEYS + 1] = "\\" .. s.ansi end
 local raw = assert(package.loadlib(BUILD_DIR .. "\\fixtures\\regraw.dll", "luaopen_regraw"))()
 
 local function remove_base()
@@ -56,8 +59,12 @@ function TestRegistryValues:test_text_round_trips_with_exact_stored_bytes()
         { data = "", stored = "0000", read = "" },
         { data = "ab\0cd", stored = "610062000000", read = "ab" },
         { data = 123, stored = "310032003300" .. "0000", read = "123" },
-        { data = "\233t\233", stored = "e9007400e9000000", read = "\233t\233" },
     }
+    -- Text of the run's code page, and one character of its widest kind:
+    -- read back from four bytes in 932, from six (a surrogate pair) in UTF-8.
+    for _, s in ipairs({ texts.char, unpack(texts) }) do
+        cases[#cases + 1] = { data = s.ansi, stored = texts.utf16_hex(s.utf8) .. "0000", read = s.ansi }
+    end
     for i, case in ipairs(cases) do
         local name = "sz" .. i
         lu.assertTrue(set(name, case.data, osbridge.REG_SZ), name)
@@ -75,6 +82,30 @@ function TestRegistryValues:test_multi_string_keeps_separators_and_reads_first()
     lu.assertEquals(get("long"), "first")
     lu.assertTrue(set("empty", "", osbridge.REG_MULTI_SZ))
     lu.assertEquals({ get_raw("empty") }, { osbridge.REG_MULTI_SZ, "0000" })
+end
+
+function TestRegistryValues:test_non_ascii_lists_and_names_of_values_and_keys()
+    for i, s in ipairs(texts) do
+        local name = "multi" .. i
+        lu.assertTrue(set(name, s.ansi .. "\0x\0", osbridge.REG_MULTI_SZ), s.utf8)
+        -- Where the text has fewer units than bytes, zero units fill the rest.
+        local list = texts.utf16_hex(s.utf8) .. "0000" .. "7800" .. "0000" .. "0000"
+        local _, stored = get_raw(name)
+        lu.assertEquals(stored:sub(1, #list), list, s.utf8)
+        lu.assertNotNil(stored:sub(#list + 1):match("^0*$"), s.utf8)
+        lu.assertEquals(get(name), s.ansi)
+
+        lu.assertTrue(set(s.ansi, i), s.utf8)
+        lu.assertEquals({ get_raw(s.ansi) }, { osbridge.REG_DWORD, ("%02x000000"):format(i) }, s.utf8)
+        lu.assertTrue(osbridge.reg_delete_value(HKCU, BASE, s.ansi))
+        lu.assertNil(get(s.ansi))
+
+        local key = BASE .. "\\" .. s.ansi
+        lu.assertTrue(osbridge.reg_set_value(HKCU, key, s.ansi, s.ansi, osbridge.REG_SZ), s.utf8)
+        lu.assertEquals(osbridge.reg_get_value(HKCU, key, s.ansi), s.ansi)
+        lu.assertTrue(osbridge.reg_delete_key(HKCU, key))
+        lu.assertNil(osbridge.reg_get_value(HKCU, key, s.ansi))
+    end
 end
 
 function TestRegistryValues:test_dword_sign_rules_and_default_type()

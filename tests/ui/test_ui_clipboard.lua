@@ -1,6 +1,7 @@
 -- The clipboard through Wine's real one, checked from another process by
 -- fixtures/ui_driver.exe, which lists the formats and the raw blocks.
 local driver = require "ui.driver"
+local texts = require "texts"
 
 local function outside(...)
     return driver.run({ ... })
@@ -32,6 +33,22 @@ function TestUiClipboard.test_any_boolean_asks_for_unicode()
         lu.assertEquals(seen.data13, { "6100620063000000" })
         -- Read back through the CF_TEXT the system makes of it.
         lu.assertEquals(osbridge.clipboard_get(), "abc")
+    end
+end
+
+function TestUiClipboard.test_text_of_the_code_page()
+    local function hex(bytes) return (bytes:gsub(".", function(c) return ("%02x"):format(c:byte()) end)) end
+    for _, s in ipairs(texts) do
+        lu.assertTrue(osbridge.clipboard_set(s.ansi))
+        lu.assertEquals(outside("clip").data1, { hex(s.ansi) .. "00" }, s.utf8)
+        lu.assertEquals(osbridge.clipboard_get(), s.ansi)
+        -- UTF-16 on request; where the text has fewer units than bytes, zero
+        -- units fill the rest of the block.
+        lu.assertTrue(osbridge.clipboard_set(s.ansi, true))
+        local text = texts.utf16_hex(s.utf8) .. "0000"
+        local stored = outside("clip").data13[1]
+        lu.assertEquals(stored:sub(1, #text), text, s.utf8)
+        lu.assertNotNil(stored:sub(#text + 1):match("^0*$"), s.utf8)
     end
 end
 

@@ -1,6 +1,7 @@
 -- Message boxes and the password dialog, shown for real and answered by
 -- fixtures/ui_driver.exe from another process.
 local driver = require "ui.driver"
+local texts = require "texts"
 
 TestUiMsgbox = {}
 
@@ -53,9 +54,21 @@ function TestUiMsgbox.test_number_text_and_nil_style()
 end
 
 function TestUiMsgbox.test_empty_caption_is_the_system_default()
-    -- An empty caption is passed as no caption at all, not as "".
-    local seen, r = driver.around({ "find Error", "press 1", "gone" }, osbridge.msgbox, "text", "")
-    lu.assertEquals(seen.caption, { "Error" })
+    -- An empty caption is passed as no caption at all, not as "". The
+    -- system's caption is in the language of the Japanese locale of the 932 run.
+    local default = CODE_PAGE == 932 and "エラー" or "Error"
+    local seen, r = driver.around({ "find " .. default, "press 1", "gone" }, osbridge.msgbox, "text", "")
+    lu.assertEquals(seen.caption, { default })
+    lu.assertEquals(r[1], 1)
+end
+
+function TestUiMsgbox.test_text_and_caption_of_the_code_page()
+    -- Found by the start of its caption, which is ASCII, so that a garbled
+    -- caption fails the test rather than leave the box open.
+    local caption = "Texts " .. texts[1].ansi
+    local seen, r = driver.around({ "find Texts ", "press 1", "gone" }, osbridge.msgbox, texts.joined.ansi, caption)
+    lu.assertEquals(seen.caption, { "Texts " .. texts[1].utf8 })
+    lu.assertEquals(seen.text, { texts.joined.utf8 })
     lu.assertEquals(r[1], 1)
 end
 
@@ -110,6 +123,16 @@ function TestUiPassword.test_long_text_cut_to_259_characters()
     local _, text = password({ "find Zadejte heslo", "type " .. typed, "press 1", "gone" })
     lu.assertEquals(#text, 259)
     lu.assertEquals(text, typed:sub(1, 259))
+end
+
+function TestUiPassword.test_text_of_the_code_page_cut_between_characters()
+    local _, text = password({ "find Zadejte heslo", "type " .. texts.joined.utf8, "press 1", "gone" })
+    lu.assertEquals(text, texts.joined.ansi)
+    -- 300 units of the widest character: in UTF-8 the 259 units read end
+    -- inside a surrogate pair, which is left out whole.
+    local units = #texts.units(texts.char.utf8)
+    _, text = password({ "find Zadejte heslo", "type " .. texts.char.utf8:rep(300 / units), "press 1", "gone" })
+    lu.assertEquals(text, texts.char.ansi:rep(math.floor(259 / units)))
 end
 
 function TestUiPassword.test_ctrl_escape_shows_the_hidden_box()

@@ -2,6 +2,7 @@
 -- (fixtures/boxanswer.exe), started and read from the window and keyboard tests.
 --   local fixture = require "windows.fixture"
 --   local w = fixture.start("/foreground")  -- w.main, w.edit, w.owned, w.untitled, w.long
+--   fixture.start({ label = text }, ...)     -- the text ends class and title
 --   osbridge.string_to_keys("a"); w:fence()    -- { "down 65", "char 97", "up 65" }
 --   w:close()
 
@@ -47,18 +48,31 @@ function fixture.try_start(...)
     return nil, tostring(w)
 end
 
+-- A LuaUnit class whose tests share one test window (self.w), started with
+-- fixture.start's arguments; when it cannot start, each test fails with why.
+function fixture.class(...)
+    local arguments, class = { ... }, {}
+    function class:setupClass() self.w, self.start_error = fixture.try_start(unpack(arguments)) end
+    function class:teardownClass() if self.w then self.w:close() end end
+    function class:setUp() lu.assertNotNil(self.w, self.start_error) end
+    return class
+end
+
 local Window = {}
 Window.__index = Window
 
 -- Starts the test window program with a unique title and class, so that
--- each caller finds only its own windows; options are testwin's own.
+-- each caller finds only its own windows; options are testwin's own, after
+-- an optional table whose `label` ends the class and the title.
 function fixture.start(...)
+    local options = { ... }
+    local label = type(options[1]) == "table" and table.remove(options, 1).label or ""
     count = count + 1
     local tag = ("osbtest%d_%d"):format(count, os.time() % 100000)
-    local w = setmetatable({ class = "OsbTestWin_" .. tag, title = "window " .. tag,
+    local w = setmetatable({ class = "OsbTestWin_" .. tag .. label, title = "window " .. tag .. label,
                              log = ("%s\\win-%s.log"):format(BUILD_DIR, tag) }, Window)
     local args = { '"/class:' .. w.class .. '"', '"/title:' .. w.title .. '"', '"/log:' .. w.log .. '"' }
-    for _, option in ipairs({ ... }) do args[#args + 1] = option end
+    for _, option in ipairs(options) do args[#args + 1] = '"' .. option .. '"' end
     fixture.spawn("testwin.exe", table.concat(args, " "))
     local started = fixture.wait_until(function()
         for _, line in ipairs(w:lines()) do

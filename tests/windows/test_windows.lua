@@ -2,6 +2,7 @@
 -- them, against the test window program.
 
 local fixture = require "windows.fixture"
+local texts = require "texts"
 
 local WM_USER = 0x400
 
@@ -46,11 +47,7 @@ end
 
 -- One test window program serves every test here; each test leaves its
 -- windows as it found them.
-TestWinOperations = {}
-
-function TestWinOperations:setupClass() self.w, self.start_error = fixture.try_start() end
-function TestWinOperations:teardownClass() if self.w then self.w:close() end end
-function TestWinOperations:setUp() lu.assertNotNil(self.w, self.start_error) end
+TestWinOperations = fixture.class()
 
 function TestWinOperations:test_find_window()
     local w = self.w
@@ -191,4 +188,28 @@ function TestWinOperations:test_get_window_relations()
     lu.assertEquals(osbridge.get_window(self.w.owned, osbridge.GW_OWNER), main)
     lu.assertEquals(osbridge.get_window(self.w.owned, 4294967300), main)  -- low 32 bits: GW_OWNER
     lu.assertErrorMsgContains("number expected, got no value", osbridge.get_window, main)
+end
+
+-- Titles and class names in the ANSI code page of the run: a window whose
+-- class and title end in every sample text, and whose long title repeats the
+-- code page's widest character.
+TestWinTexts = fixture.class({ label = " " .. texts.joined.ansi }, "/longtext:" .. texts.char.ansi)
+
+function TestWinTexts:test_found_read_and_listed()
+    local w = self.w
+    lu.assertEquals(osbridge.find_window(w.class, w.title), w.main)
+    lu.assertEquals(osbridge.find_window("", w.title), w.main)
+    lu.assertEquals(osbridge.get_window_text(w.main), w.title)
+    local list = osbridge.enum_windows()
+    lu.assertEquals(list[w.main], { title = w.title, class = w.class })
+    lu.assertEquals(list[w.untitled], { title = "", class = w.class .. "_untitled" })
+end
+
+function TestWinTexts:test_titles_are_cut_between_characters()
+    -- 300 units; the limit of 259 falls inside a surrogate pair in UTF-8,
+    -- and 259 double-byte characters take 518 bytes.
+    local units = #texts.units(texts.char.utf8)
+    local expected = texts.char.ansi:rep(math.floor(259 / units))
+    lu.assertEquals(osbridge.get_window_text(self.w.long), expected)
+    lu.assertEquals(osbridge.enum_windows()[self.w.long].title, expected)
 end
