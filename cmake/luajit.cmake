@@ -37,6 +37,8 @@ add_custom_command(
     COMMAND "${CMAKE_COMMAND}" -E copy_directory "${LUAJIT_SOURCE_DIR}" "${luajit_work}"
     COMMAND ${luajit_make} -s -C "${luajit_work}" "HOST_CC=${luajit_host_cc}" "CROSS=${luajit_cross}"
             TARGET_SYS=Windows BUILDMODE=dynamic CCWARN=-w
+            # No compiler runtime DLL to ship (the 32-bit one would need libgcc_s_dw2-1.dll).
+            TARGET_LDFLAGS=-static-libgcc TARGET_SHLDFLAGS=-static-libgcc
     COMMAND "${CMAKE_COMMAND}" -E make_directory "${luajit_dir}"
     COMMAND "${CMAKE_COMMAND}" -E copy "${luajit_work}/src/luajit.exe" "${luajit_work}/src/lua51.dll" "${luajit_dir}"
     VERBATIM)
