@@ -36,7 +36,7 @@ add_custom_command(
     COMMAND "${CMAKE_COMMAND}" -E rm -rf "${luajit_work}"
     COMMAND "${CMAKE_COMMAND}" -E copy_directory "${LUAJIT_SOURCE_DIR}" "${luajit_work}"
     COMMAND ${luajit_make} -s -C "${luajit_work}" "HOST_CC=${luajit_host_cc}" "CROSS=${luajit_cross}"
-            TARGET_SYS=Windows BUILDMODE=dynamic CCWARN=-w
+            TARGET_SYS=Windows BUILDMODE=dynamic CCWARN=-w CCDEBUG=
             # No compiler runtime DLL to ship (the 32-bit one would need libgcc_s_dw2-1.dll).
             TARGET_LDFLAGS=-static-libgcc TARGET_SHLDFLAGS=-static-libgcc
     COMMAND "${CMAKE_COMMAND}" -E make_directory "${luajit_dir}"

@@ -23,9 +23,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 passed=0 failed=0
 check() {  # NAME COMMAND...: a passing command is a passed test; else its output is shown
-    local name=$1 out; shift
+    local name=$1 out start=$SECONDS; shift
     if out=$("$@" 2>&1); then
-        passed=$((passed + 1)); echo "ok      $name"
+        passed=$((passed + 1)); echo "ok      $name ($((SECONDS - start)) s)"
     else
         failed=$((failed + 1)); echo "FAILED  $name"; printf '%s\n' "$out" | tail -n 30 | sed 's/^/    /'
     fi
