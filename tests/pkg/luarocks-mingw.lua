@@ -4,10 +4,12 @@
 --   OSB_ROOT=$PWD OSB_ARCH=x86_64 LUAROCKS_CONFIG=$PWD/tests/pkg/luarocks-mingw.lua \
 --       luarocks make --tree /tmp/rocks osbridge-1.0.42-1.rockspec
 --
--- OSB_ARCH is x86_64 or i686; build/OSB_ARCH must hold lua51.dll already.
+-- OSB_ARCH is x86_64 or i686; the preset build of that architecture (or the
+-- folder OSB_LUA_BUILD names) must exist already: its include/ and lua51.dll.
 local root = os_getenv("OSB_ROOT") or "."
 local cpu = os_getenv("OSB_ARCH") or "x86_64"
 local triplet = cpu .. "-w64-mingw32"
+local lua_build = os_getenv("OSB_LUA_BUILD") or (root .. "/build/" .. cpu)
 
 -- LuaRocks' own file handling stays Unix; the target is MinGW.
 platforms = { "unix", "mingw32" }
@@ -20,9 +22,9 @@ variables = {
    CMAKE = "env CMAKE_TOOLCHAIN_FILE=" .. root .. "/cmake/" .. triplet .. ".cmake cmake",
    CC = triplet .. "-gcc",
    LD = triplet .. "-gcc",
-   LUA_INCDIR = root .. "/build/" .. cpu .. "/include",
-   LUA_LIBDIR = root .. "/build/" .. cpu,
-   LUA_BINDIR = root .. "/build/" .. cpu,
+   LUA_INCDIR = lua_build .. "/include",
+   LUA_LIBDIR = lua_build,
+   LUA_BINDIR = lua_build,
    LUALIB = "lua51.dll",
 }
 -- For the tests of binary rocks: no build tool at all.

@@ -16,7 +16,7 @@ build=build/$arch${OSB_BUILD_SUFFIX:-}
 version=$(sed -n 's/^project(osbridge VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 rockspec=osbridge-$version-1.rockspec
 [ "$arch" = i686 ] && rock_arch=win32-x86 || rock_arch=win32-x86_64
-export OSB_ROOT=$PWD OSB_ARCH=$arch LUAROCKS_CONFIG=$PWD/tests/pkg/luarocks-mingw.lua
+export OSB_ROOT=$PWD OSB_ARCH=$arch OSB_LUA_BUILD=$PWD/$build LUAROCKS_CONFIG=$PWD/tests/pkg/luarocks-mingw.lua
 export CMAKE_BUILD_PARALLEL_LEVEL=2
 
 work=$(mktemp -d)
