@@ -13,6 +13,11 @@ file(GLOB lua_library_sources "${LUA_SOURCE_DIR}/src/*.c")
 list(REMOVE_ITEM lua_library_sources
      "${LUA_SOURCE_DIR}/src/lua.c" "${LUA_SOURCE_DIR}/src/luac.c" "${LUA_SOURCE_DIR}/src/print.c")
 
+# The headers as Lua's own installation lays them out, for builds against this
+# Lua that expect one include folder (LuaRocks).
+file(COPY "${LUA_SOURCE_DIR}/src/lua.h" "${LUA_SOURCE_DIR}/src/luaconf.h" "${LUA_SOURCE_DIR}/src/lualib.h"
+          "${LUA_SOURCE_DIR}/src/lauxlib.h" "${LUA_SOURCE_DIR}/etc/lua.hpp" DESTINATION "${CMAKE_BINARY_DIR}/include")
+
 add_library(lua51 SHARED ${lua_library_sources})
 set_target_properties(lua51 PROPERTIES PREFIX "" C_STANDARD 99)
 target_compile_definitions(lua51 PUBLIC LUA_BUILD_AS_DLL)

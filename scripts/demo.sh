@@ -13,11 +13,15 @@ while [ $# -gt 0 ]; do
 done
 
 bash scripts/setup.sh
-cmake --preset "$arch" >/dev/null
-cmake --build --preset "$arch" -- --no-print-directory -s
+# The build speaks only when it fails: the output is the tour's own.
+mkdir -p "build/$arch"
+if ! { cmake --preset "$arch" && cmake --build --preset "$arch"; } >"build/$arch/demo-build.log" 2>&1; then
+    tail -n 40 "build/$arch/demo-build.log"
+    exit 1
+fi
 
 . scripts/wine-env.sh
-wine_start || exit 1
+if ! wine_start 2>"build/$arch/demo-wine.log"; then cat "build/$arch/demo-wine.log" >&2; exit 1; fi
 trap wine_stop EXIT
 log=$(mktemp)
 status=0

@@ -23,7 +23,7 @@ fi
 
 packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 cmake make dpkg-dev
           wine wine64 wine32:i386 xvfb x11-utils
-          lua-unit python3 locales)
+          lua-unit python3 locales luarocks)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

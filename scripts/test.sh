@@ -124,6 +124,26 @@ for arch in "${arches[@]}"; do
         WINEDLLOVERRIDES=$overrides run_suite "$arch" "lua tests with stand-ins" "$run_dir/lua.exe" \
             "$(winpath tests/run.lua)" "$(winpath "$run_dir")" "$tests_win" "${args[@]}"
     fi
+    # The Lua suite once more under LuaJIT 2.1 (built for x86_64 by default),
+    # named lua.exe and beside its own lua51.dll, which takes the module unchanged.
+    if [ -x "$build_dir/luajit/luajit.exe" ] && [ ${#lua_files[@]} -gt 0 ]; then
+        run_dir=$build_dir/luajit-run
+        rm -rf "$run_dir" && mkdir -p "$run_dir"
+        cp "$build_dir"/luajit/luajit.exe "$run_dir"/lua.exe
+        cp "$build_dir"/luajit/lua51.dll "$build_dir"/osbridge.dll "$run_dir"/
+        ln -s ../fixtures "$run_dir"/fixtures
+        args=()
+        for f in "${lua_files[@]}"; do args+=("$(winpath "$f")"); done
+        run_suite "$arch" "lua tests under LuaJIT" "$run_dir/lua.exe" "$(winpath tests/run.lua)" \
+            "$(winpath "$run_dir")" "$tests_win" "${args[@]}"
+    fi
+    # How users get the module: luarocks make, the release zip, the binary rock.
+    if echo tests/pkg/test_packages.sh | grep -qE -- "$pattern"; then
+        echo "== $arch: packages"
+        seen=0
+        tally < <(bash tests/pkg/test_packages.sh "$arch" 2>&1)
+        [ "$seen" = 1 ] || { echo "$arch packages: no result line"; failed=$((failed + 1)); }
+    fi
 done
 
 echo "total: $passed passed, $failed failed"

@@ -12,8 +12,8 @@ OSB_ROOT=${OSB_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 OSB_INSTANCE=${OSB_INSTANCE:-main}
 export WINEPREFIX="$OSB_ROOT/.wine/$OSB_INSTANCE"
 export WINEDEBUG=${WINEDEBUG:--all}
-# No Mono/Gecko install prompts.
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# No Mono/Gecko install prompts; no sound driver, whose ALSA messages would mix into the output.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml,winealsa.drv=}
 WINE64=/usr/lib/wine/wine64
 WINE32=/usr/lib/wine/wine
 WINESERVER=/usr/lib/wine/wineserver64

@@ -1,0 +1,40 @@
+# Run by CPack after the zip: writes the binary rock beside it. A rock is a zip
+# of what `luarocks install` puts in the tree's rock folder: the rockspec, lib/
+# with the module, doc/, and rock_manifest with the MD5 sum of each file.
+get_filename_component(rockspec_name "${CPACK_OSBRIDGE_ROCKSPEC}" NAME)
+string(REGEX REPLACE "\\.rockspec$" "" rock_name "${rockspec_name}")
+set(rock "${CPACK_PACKAGE_DIRECTORY}/${rock_name}.${CPACK_OSBRIDGE_ROCK_ARCH}.rock")
+set(stage "${CPACK_PACKAGE_DIRECTORY}/_CPack_Packages/rock")
+
+file(REMOVE_RECURSE "${stage}")
+file(COPY "${CPACK_OSBRIDGE_ROCKSPEC}" DESTINATION "${stage}")
+file(COPY "${CPACK_OSBRIDGE_MODULE}" DESTINATION "${stage}/lib")
+file(COPY "${CPACK_OSBRIDGE_DOCS}/" DESTINATION "${stage}/doc")
+
+# rock_manifest, in the layout LuaRocks writes: one table per folder.
+function(rock_manifest_entries dir indent out)
+    file(GLOB entries RELATIVE "${stage}/${dir}" "${stage}/${dir}*")
+    list(SORT entries)
+    set(text "")
+    foreach(entry IN LISTS entries)
+        if(IS_DIRECTORY "${stage}/${dir}${entry}")
+            rock_manifest_entries("${dir}${entry}/" "${indent}   " inner)
+            string(APPEND text "${indent}[\"${entry}\"] = {\n${inner}${indent}},\n")
+        elseif(NOT entry STREQUAL "rock_manifest")
+            file(MD5 "${stage}/${dir}${entry}" sum)
+            string(APPEND text "${indent}[\"${entry}\"] = \"${sum}\",\n")
+        endif()
+    endforeach()
+    set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+rock_manifest_entries("" "   " entries)
+file(WRITE "${stage}/rock_manifest" "rock_manifest = {\n${entries}}\n")
+
+file(GLOB contents RELATIVE "${stage}" "${stage}/*")
+file(REMOVE "${rock}")
+execute_process(COMMAND "${CMAKE_COMMAND}" -E tar cf "${rock}" --format=zip -- ${contents}
+                WORKING_DIRECTORY "${stage}" RESULT_VARIABLE tar_result)
+if(NOT tar_result EQUAL 0)
+    message(FATAL_ERROR "could not write ${rock}")
+endif()
+message(STATUS "- binary rock: ${rock}")

@@ -1,0 +1,32 @@
+# Release archives, made by `cmake --build --preset ARCH --target package`:
+#   osbridge-VERSION-windows-ARCH.zip   the module, Lua 5.1.5 hosts to run it
+#                                        (lua.exe, lua-utf8.exe, lua51.dll), docs,
+#                                        the tour, README and licences
+#   osbridge-VERSION-1.win32-ARCH.rock  the binary rock for `luarocks install FILE`
+install(TARGETS lua lua-utf8 lua51 RUNTIME DESTINATION .)
+install(DIRECTORY "${PROJECT_SOURCE_DIR}/docs/" DESTINATION docs)
+install(FILES "${PROJECT_SOURCE_DIR}/examples/tour.lua" DESTINATION examples)
+install(FILES "${PROJECT_SOURCE_DIR}/README.md" "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION .)
+install(FILES "${LUA_SOURCE_DIR}/COPYRIGHT" DESTINATION . RENAME LICENSE-Lua.txt)
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(osbridge_package_arch x86_64)
+else()
+    set(osbridge_package_arch i686)
+endif()
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME osbridge)
+set(CPACK_PACKAGE_FILE_NAME "osbridge-${PROJECT_VERSION}-windows-${osbridge_package_arch}")
+set(CPACK_PACKAGE_DIRECTORY "${CMAKE_BINARY_DIR}")
+
+# Read by binary-rock.cmake, which runs once the zip is written.
+set(CPACK_OSBRIDGE_ROCKSPEC "${PROJECT_SOURCE_DIR}/osbridge-${PROJECT_VERSION}-1.rockspec")
+set(CPACK_OSBRIDGE_MODULE "${CMAKE_BINARY_DIR}/osbridge.dll")
+set(CPACK_OSBRIDGE_DOCS "${PROJECT_SOURCE_DIR}/docs")
+if(osbridge_package_arch STREQUAL x86_64)
+    set(CPACK_OSBRIDGE_ROCK_ARCH win32-x86_64)
+else()
+    set(CPACK_OSBRIDGE_ROCK_ARCH win32-x86)
+endif()
+set(CPACK_POST_BUILD_SCRIPTS "${CMAKE_CURRENT_LIST_DIR}/binary-rock.cmake")
+include(CPack)

@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# The ways users get the module, checked for one architecture of a finished
+# preset build, under the Wine that scripts/wine-env.sh has started:
+#   - `luarocks make` of the rockspec, cross-compiling with mingw-w64, and the
+#     module loading from that rock tree;
+#   - the release zip, unpacked into an empty folder, running the tour there
+#     with nothing of the build folder on any path;
+#   - the binary rock, installed by `luarocks install FILE` with no compiler.
+#
+#   tests/pkg/test_packages.sh ARCH
+set -uo pipefail
+cd "$(dirname "$0")/../.."
+arch=$1
+build=build/$arch${OSB_BUILD_SUFFIX:-}
+. scripts/wine-env.sh
+version=$(sed -n 's/^project(osbridge VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+rockspec=osbridge-$version-1.rockspec
+[ "$arch" = i686 ] && rock_arch=win32-x86 || rock_arch=win32-x86_64
+export OSB_ROOT=$PWD OSB_ARCH=$arch OSB_LUA_BUILD=$PWD/$build LUAROCKS_CONFIG=$PWD/tests/pkg/luarocks-mingw.lua
+export CMAKE_BUILD_PARALLEL_LEVEL=2
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+passed=0 failed=0
+check() {  # NAME COMMAND...: a passing command is a passed test; else its output is shown
+    local name=$1 out start=$SECONDS; shift
+    if out=$("$@" 2>&1); then
+        passed=$((passed + 1)); echo "ok      $name ($((SECONDS - start)) s)"
+    else
+        failed=$((failed + 1)); echo "FAILED  $name"; printf '%s\n' "$out" | tail -n 30 | sed 's/^/    /'
+    fi
+}
+# Runs a Windows program with a clean Lua search path, in folder DIR.
+run_in() {  # DIR EXE [ARGS...]
+    local dir=$1; shift
+    (cd "$dir" && unset LUA_PATH LUA_CPATH; run_win "$arch" "$@" </dev/null 2>&1 | tr -d '\r')
+}
+# The module from a rock tree, loaded by the build's interpreter.
+loads_from_tree() {  # TREE
+    local out
+    printf 'require "osbridge"\nprint(osbridge._VERSION, #osbridge.crc16("x"))\n' >"$1/check.lua"
+    out=$(cd "$1" && LUA_CPATH='lib\lua\5.1\?.dll' run_win "$arch" "$(winpath "$OLDPWD/$build/lua.exe")" check.lua \
+          </dev/null 2>&1 | tr -d '\r')
+    [ "$out" = "$version	1" ] || { echo "got: $out"; return 1; }
+}
+
+# luarocks make works in the unpacked sources, as `luarocks install` does.
+src=$work/src
+mkdir -p "$src"
+cp -a CMakeLists.txt LICENSE README.md "$rockspec" cmake src res docs "$src"/
+check "luarocks make ($arch)" sh -c "cd '$src' && luarocks make --tree '$work/tree' '$rockspec'"
+check "the module is in the rock tree's lib" test -f "$work/tree/lib/lua/5.1/osbridge.dll"
+check "it loads from the rock tree" loads_from_tree "$work/tree"
+
+check "cmake --target package" cmake --build "$build" --target package
+zip=$build/osbridge-$version-windows-$arch.zip
+rock=$build/osbridge-$version-1.$rock_arch.rock
+mkdir -p "$work/zip"
+check "the zip unpacks" sh -c "cd '$work/zip' && cmake -E tar xf '$OLDPWD/$zip'"
+top=$work/zip/osbridge-$version-windows-$arch
+tour_from_zip() {
+    local out here
+    for f in osbridge.dll lua.exe lua-utf8.exe lua51.dll docs/reference.md examples/tour.lua README.md LICENSE; do
+        [ -f "$top/$f" ] || { echo "missing $f"; return 1; }
+    done
+    out=$(run_in "$top" lua.exe examples\\tour.lua) || { printf '%s\n' "$out"; return 1; }
+    here=$(winpath "$top")
+    # The tour names where the interpreter and the module came from; Wine adds
+    # nothing to its output (no sound driver messages).
+    grep -qiF "lives in	$here\\" <<<"$out" && grep -qiF "$here\\osbridge.dll" <<<"$out" \
+        && ! grep -qE '\(failed:|^ALSA' <<<"$out" && ! grep -qi 'build\\' <<<"$out" || { printf '%s\n' "$out"; return 1; }
+}
+check "the tour runs from the unpacked zip" tour_from_zip
+
+# No compiler: every build tool LuaRocks could call is replaced by false.
+check "luarocks install of the binary rock" \
+    env OSB_ROCK_NO_TOOLS=1 luarocks install --tree "$work/bintree" "$rock"
+check "it loads from that tree" loads_from_tree "$work/bintree"
+
+echo "pkg tests: $passed passed, $failed failed"
+[ "$failed" = 0 ]
