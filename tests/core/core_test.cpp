@@ -69,18 +69,25 @@ TEST(resolution_without_user32)
 {
     FakeLoader loader;
     loader.missing = {L"user32.dll"};
-    ok(!resolve_bindings(loader), "resolution succeeded without user32");
+    Libraries libs;
+    Bindings found;
+    ok(!resolve_bindings(loader, libs, found), "resolution succeeded without user32");
     ok(loader.looked_up == std::set<std::string>{"ShellExecuteW"}, "looked up %u names, expected only ShellExecuteW",
        static_cast<unsigned>(loader.looked_up.size()));
-    ok(api.ShellExecuteW != nullptr, "ShellExecuteW not filled");
-    ok(!api.GetAsyncKeyState && !api.CopyFileW, "entries filled after user32 was missing");
+    ok(found.ShellExecuteW != nullptr, "ShellExecuteW not filled");
+    ok(!found.GetAsyncKeyState && !found.CopyFileW, "entries filled after user32 was missing");
+    resolve_bindings(system_loader());
+    ok(!resolve_bindings(loader), "published resolution succeeded without user32");
+    ok(api.GetAsyncKeyState && api.CopyFileW, "a failed resolution changed the module's table");
 }
 
 TEST(resolution_without_advapi32)
 {
     FakeLoader loader;
     loader.missing = {L"Advapi32.dll"};
-    ok(!resolve_bindings(loader), "resolution succeeded without Advapi32");
+    Libraries libs;
+    Bindings api;
+    ok(!resolve_bindings(loader, libs, api), "resolution succeeded without Advapi32");
     ok(!api.RegOpenKeyExW && !api.RegQueryValueExW && !api.RegCloseKey && !api.RegCreateKeyExW &&
            !api.RegSetValueExW && !api.RegDeleteValueW && !api.RegDeleteKeyW,
        "a registry entry is set without Advapi32");
@@ -127,6 +134,36 @@ TEST(loader_failure_shows_one_box_and_creates_nothing)
     ok(boxes == 1, "saw %ld \"osbridge dynload problem!\" boxes, expected 1", boxes);
     lua_close(L);
     resolve_bindings(system_loader());
+}
+
+namespace {
+
+DWORD WINAPI load_in_fresh_states(void* rounds)
+{
+    for (long i = 0; i < *static_cast<const long*>(rounds); ++i) {
+        lua_State* L = luaL_newstate();
+        open_module(L, system_loader());
+        lua_close(L);
+    }
+    return 0;
+}
+
+} // namespace
+
+TEST(entry_points_stay_set_while_another_thread_loads)
+{
+    resolve_bindings(system_loader());
+    long rounds = 300;
+    HANDLE loading = ::CreateThread(nullptr, 0, load_in_fresh_states, &rounds, 0, nullptr);
+    // Read as a function of another state would, between its loads.
+    const auto entry = reinterpret_cast<void* const volatile*>(&api.GetAsyncKeyState);
+    long reads = 0, nulls = 0;
+    while (::WaitForSingleObject(loading, 0) == WAIT_TIMEOUT) {
+        ++reads;
+        nulls += *entry == nullptr;
+    }
+    ::CloseHandle(loading);
+    ok(nulls == 0, "GetAsyncKeyState read as null %ld times in %ld reads", nulls, reads);
 }
 
 TEST(loader_leaves_an_empty_stack)
