@@ -2,6 +2,7 @@
 // number or nil. Empty paths fail without a system call.
 #include "core/functions.h"
 #include "core/osbridge.h"
+#include "files/exist.h"
 
 #include <cwchar>
 
@@ -63,21 +64,25 @@ int mkdir(lua_State* L)
     return push_path_verdict(L, path, [](const wchar_t* dir) { return ::CreateDirectoryW(dir, nullptr) != FALSE; });
 }
 
-int file_exist(lua_State* L)
+bool file_exists(const char* path)
 {
-    const char* path = luaL_checklstring(L, 1, nullptr);
     // Opens and closes again at once; directories and unreadable files fail.
     // The system's test holds only OFS_MAXPATHNAME bytes of full path, so a
     // longer one is opened the same way directly rather than reported missing.
-    bool exists = false;
-    if (*path && ::GetFullPathNameA(path, 0, nullptr, nullptr) <= OFS_MAXPATHNAME) {
+    if (!*path)
+        return false;
+    if (::GetFullPathNameA(path, 0, nullptr, nullptr) <= OFS_MAXPATHNAME) {
         OFSTRUCT scratch;
-        exists = ::OpenFile(path, &scratch, OF_EXIST) != HFILE_ERROR;
-    } else if (*path) {
-        exists = static_cast<bool>(unique_file(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
+        return ::OpenFile(path, &scratch, OF_EXIST) != HFILE_ERROR;
     }
-    lua_pushboolean(L, exists);
+    return static_cast<bool>(unique_file(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
+}
+
+int file_exist(lua_State* L)
+{
+    const char* path = luaL_checklstring(L, 1, nullptr);
+    lua_pushboolean(L, file_exists(path));
     return 1;
 }
 
