@@ -108,23 +108,24 @@ int file_size(lua_State* L)
 int get_current_dir(lua_State* L)
 {
     // Grows until the whole program path fits: a cut path would name some
-    // other directory.
-    AnsiText dir;
+    // other directory. The path is read into a block Lua owns.
     for (DWORD capacity = MAX_PATH; capacity <= 32768 * 2; capacity *= 2) {
-        WideText path = calloc_array<wchar_t>(capacity + 1);
-        if (!path)
-            break;
-        const DWORD length = ::GetModuleFileNameW(nullptr, path.get(), capacity);
+        auto* path = static_cast<wchar_t*>(lua_newuserdata(L, (capacity + 1) * sizeof(wchar_t)));
+        const DWORD length = ::GetModuleFileNameW(nullptr, path, capacity);
         if (length == 0)
             break;
-        if (length >= capacity)
+        if (length >= capacity) {
+            lua_pop(L, 1);
             continue;
+        }
+        path[length] = L'\0';
         // Cut in UTF-16, where a backslash is never part of another character.
-        const wchar_t* last = std::wcsrchr(path.get(), L'\\');
-        dir = w2a(path.get(), last ? static_cast<size_t>(last - path.get()) + 1 : length);
-        break;
+        const wchar_t* last = std::wcsrchr(path, L'\\');
+        push_w2a(L, path, last ? static_cast<size_t>(last - path) + 1 : length);
+        return 1;
     }
-    return push_text_or_nil(L, dir.get());
+    lua_pushnil(L);
+    return 1;
 }
 
 } // namespace osbridge

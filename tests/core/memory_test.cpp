@@ -15,6 +15,10 @@ TEST(memory_errors_leave_no_heap_blocks)
 
     for (const char* chunk : {
              "osbridge.clipboard_get()",
+             "osbridge.get_current_dir()",
+             "osbridge.version()",
+             "osbridge.ras_entries()",
+             "osbridge.ras_connections()",
              "osbridge.get_last_error()",
          }) {
         const memory_limit::Sweep run = memory_limit::sweep(chunk);
