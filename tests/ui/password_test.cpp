@@ -241,16 +241,31 @@ struct Answerer {
     }
 };
 
+// osbridge.dll's resources as the module's own for the time of a test, which
+// runs get_password as the library would.
+struct ModuleResources {
+    HMODULE module = load_module_resources();
+    HINSTANCE saved = module_instance;
+    ModuleResources()
+    {
+        module_instance = module;
+        resolve_bindings(system_loader());
+    }
+    ~ModuleResources()
+    {
+        module_instance = saved;
+        if (module)
+            ::FreeLibrary(module);
+    }
+};
+
 } // namespace
 
 TEST(ui_password_leaves_nothing_behind)
 {
-    HMODULE module = load_module_resources();
-    if (!module)
+    const ModuleResources resources;
+    if (!resources.module)
         return;
-    const HINSTANCE saved = module_instance;
-    module_instance = module;
-    resolve_bindings(system_loader());
 
     HANDLE thread = ::CreateThread(nullptr, 0, answer_dialog, const_cast<wchar_t*>(L"hunter2"), 0, nullptr);
     lua_State* L = luaL_newstate();
@@ -262,29 +277,20 @@ TEST(ui_password_leaves_nothing_behind)
     lua_close(L);
     ::WaitForSingleObject(thread, 10000);
     ::CloseHandle(thread);
-
-    module_instance = saved;
-    ::FreeLibrary(module);
 }
 
 TEST(ui_password_memory_errors_leave_nothing_behind)
 {
-    HMODULE module = load_module_resources();
-    if (!module)
+    const ModuleResources resources;
+    if (!resources.module)
         return;
-    const HINSTANCE saved = module_instance;
-    module_instance = module;
-    {
-        Answerer answerer;
-        const memory_limit::Sweep run = memory_limit::sweep("osbridge.get_password()", [&] {
-            ok(!left_on_stack("hunter2"), "the password is left on the stack");
-            ::SetEvent(answerer.wanted);
-        });
-        ok(run.other_errors == 0 && run.budgets > 1, "%ld other errors in %ld runs", run.other_errors, run.budgets);
-        ok(run.grown == 0, "%ld heap blocks left after %ld runs", run.grown, run.budgets);
-    }
-    module_instance = saved;
-    ::FreeLibrary(module);
+    Answerer answerer;
+    const memory_limit::Sweep run = memory_limit::sweep("osbridge.get_password()", [&] {
+        ok(!left_on_stack("hunter2"), "the password is left on the stack");
+        ::SetEvent(answerer.wanted);
+    });
+    ok(run.other_errors == 0 && run.budgets > 1, "%ld other errors in %ld runs", run.other_errors, run.budgets);
+    ok(run.grown == 0, "%ld heap blocks left after %ld runs", run.grown, run.budgets);
 }
 
 namespace {
@@ -337,12 +343,9 @@ struct Asker {
 
 TEST(ui_password_each_dialog_its_own)
 {
-    HMODULE module = load_module_resources();
-    if (!module)
+    const ModuleResources resources;
+    if (!resources.module)
         return;
-    const HINSTANCE saved = module_instance;
-    module_instance = module;
-    resolve_bindings(system_loader());
     text_read = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     let_go = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
 
@@ -374,8 +377,6 @@ TEST(ui_password_each_dialog_its_own)
        first.answer.c_str(), second.answer.c_str());
     for (HANDLE handle : {first.thread, second.thread, text_read, let_go})
         ::CloseHandle(handle);
-    module_instance = saved;
-    ::FreeLibrary(module);
 }
 
 TEST(ui_password_subclass_undone_once)
