@@ -325,16 +325,18 @@ struct Asker {
         return 0;
     }
     void start() { thread = ::CreateThread(nullptr, 0, run, this, 0, &id); }
+    static BOOL CALLBACK match_dialog(HWND window, LPARAM out)
+    {
+        wchar_t title[32] = L"";
+        ::GetWindowTextW(window, title, 32);
+        if (std::wcscmp(title, L"Zadejte heslo") == 0 && ::IsWindowVisible(window))
+            *reinterpret_cast<HWND*>(out) = window;
+        return TRUE;
+    }
     HWND dialog() const
     {
         HWND found = nullptr;
-        ::EnumThreadWindows(id, [](HWND window, LPARAM out) {
-            wchar_t title[32] = L"";
-            ::GetWindowTextW(window, title, 32);
-            if (std::wcscmp(title, L"Zadejte heslo") == 0 && ::IsWindowVisible(window))
-                *reinterpret_cast<HWND*>(out) = window;
-            return TRUE;
-        }, reinterpret_cast<LPARAM>(&found));
+        ::EnumThreadWindows(id, match_dialog, reinterpret_cast<LPARAM>(&found));
         return found;
     }
 };
