@@ -4,6 +4,16 @@
 
 namespace osbridge {
 
+namespace {
+
+int allocate_impossible(lua_State* L)
+{
+    lua_newuserdata(L, static_cast<size_t>(-1) / 2);
+    return 0;
+}
+
+} // namespace
+
 GuardedPush::GuardedPush(lua_State* L) : L_(L)
 {
     // The one allocation, made while nothing is owned yet.
@@ -36,11 +46,12 @@ void GuardedPush::raise_error() const
 {
     if (!error_)
         return;
-    // lua_error would pass a memory error on as a run-time error, for which
-    // the host's message handler runs and its status differs. A block no
-    // allocator can give raises it as what it is, with Lua's own message.
-    if (status_ == LUA_ERRMEM)
-        lua_newuserdata(L_, static_cast<size_t>(-1) / 2);
+    // lua_error passes any error on as a run-time error, for which the host's
+    // message handler runs and its status differs. Where a block no allocator
+    // can give fails as a memory error (Lua 5.1 does; LuaJIT refuses the size
+    // with an error of its own), a memory error is raised again that way.
+    if (status_ == LUA_ERRMEM && lua_cpcall(L_, allocate_impossible, nullptr) == LUA_ERRMEM)
+        allocate_impossible(L_);
     lua_pushvalue(L_, error_);
     lua_error(L_);
 }
