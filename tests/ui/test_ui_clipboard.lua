@@ -31,7 +31,6 @@ function TestUiClipboard.test_any_boolean_asks_for_unicode()
         local seen = outside("clip")
         lu.assertEquals(formats(seen)[1], 13, "with " .. tostring(flag))
         lu.assertEquals(seen.data13, { "6100620063000000" })
-        -- Read back through the CF_TEXT the system makes of it.
         lu.assertEquals(osbridge.clipboard_get(), "abc")
     end
 end
@@ -49,6 +48,10 @@ function TestUiClipboard.test_text_of_the_code_page()
         local stored = outside("clip").data13[1]
         lu.assertEquals(stored:sub(1, #text), text, s.utf8)
         lu.assertNotNil(stored:sub(#text + 1):match("^0*$"), s.utf8)
+        -- Read back as UTF-16 and converted with the process's code page: the
+        -- system would convert with the clipboard locale's, which a UTF-8
+        -- host does not share.
+        lu.assertEquals(osbridge.clipboard_get(), s.ansi, "as UTF-16 text: " .. s.utf8)
     end
 end
 
