@@ -56,7 +56,8 @@ int push_text_or_nil(lua_State* L, const char* text)
 
 int push_failure_last_error(lua_State* L, bool nil_first)
 {
-    const char* text = last_error_text();
+    ErrorText buffer;
+    const char* text = last_error_text(buffer);
     if (nil_first)
         lua_pushnil(L);
     else

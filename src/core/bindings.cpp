@@ -9,6 +9,13 @@ Bindings api;
 
 namespace {
 
+// Serialises publishing; readers never take it.
+SRWLOCK publish_lock = SRWLOCK_INIT;
+
+} // namespace
+
+namespace {
+
 class SystemLoader final : public Loader {
 public:
     HMODULE load(const wchar_t* name) override { return ::LoadLibraryW(name); }
@@ -46,8 +53,9 @@ Loader& system_loader()
     return loader;
 }
 
-bool resolve_bindings(Loader& loader)
+bool resolve_bindings(Loader& loader, Libraries& libs, Bindings& api)
 {
+    libs = Libraries{};
     api = Bindings{};
     libs.ole32 = loader.load(L"ole32.dll");
     libs.shell32 = loader.load(L"shell32.dll");
@@ -100,6 +108,24 @@ bool resolve_bindings(Loader& loader)
                         api.RegOpenKeyExW, api.RegQueryValueExW, api.RegCloseKey, api.RegCreateKeyExW,
                         api.RegSetValueExW, api.RegDeleteValueW, api.RegDeleteKeyW, api.FindWindowW,
                         api.ShowWindow, api.IsWindowVisible, api.CopyFileW, api.Sleep);
+}
+
+bool resolve_bindings(Loader& loader)
+{
+    Libraries found_libs;
+    Bindings found;
+    if (!resolve_bindings(loader, found_libs, found))
+        return false;
+    // States that have the module already keep calling through `api` while
+    // another state loads it: the table is written only when its entries
+    // change, which with the system's loader happens once per process.
+    ::AcquireSRWLockExclusive(&publish_lock);
+    if (std::memcmp(&api, &found, sizeof api) != 0)
+        api = found;
+    if (std::memcmp(&libs, &found_libs, sizeof libs) != 0)
+        libs = found_libs;
+    ::ReleaseSRWLockExclusive(&publish_lock);
+    return true;
 }
 
 } // namespace osbridge

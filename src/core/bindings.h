@@ -75,7 +75,12 @@ protected:
 
 Loader& system_loader();
 
-// Fills `libs` and `api`; true when every required entry point was found.
+// Looks every entry point up into `libs` and `api`; true when every required
+// one was found. Optional ones that are missing stay null.
+bool resolve_bindings(Loader& loader, Libraries& libs, Bindings& api);
+// Resolves into a table of its own and, when that is complete, makes it the
+// module's: no entry of the module's table is ever null in between, so other
+// threads may call through it meanwhile. A failed resolution changes nothing.
 bool resolve_bindings(Loader& loader);
 
 OSBRIDGE_HANDLE_KIND(unique_hkey, HKEY, nullptr, api.RegCloseKey(h));

@@ -42,10 +42,12 @@ AnsiText w2a(const wchar_t* text, size_t n, UINT code_page = CP_ACP);
 // converted in a block Lua owns, so a memory error while pushing leaks nothing.
 void push_w2a(lua_State* L, const wchar_t* text, size_t n);
 
-// "first line of the system text (code)" for the thread's last error, in a
-// module-global buffer overwritten by each call; null when the system has no
-// text for the code.
-const char* last_error_text();
+// Room for last_error_text, terminator included; each caller has its own, so
+// threads never see each other's text.
+using ErrorText = char[2048];
+// "first line of the system text (code)" for the thread's last error, written
+// into `text` and returned; null when the system has no text for the code.
+const char* last_error_text(ErrorText& text);
 
 // ---- numbers ------------------------------------------------------------------
 
@@ -69,7 +71,7 @@ void push_hwnd(lua_State* L, HWND window);
 
 // Pushes a text, or nil for null. Returns 1.
 int push_text_or_nil(lua_State* L, const char* text);
-// false/nil followed by last_error_text() (nil when the system has none).
+// false/nil followed by the last-error text (nil when the system has none).
 int push_failure_last_error(lua_State* L, bool nil_first = false);
 
 } // namespace osbridge

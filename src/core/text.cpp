@@ -50,14 +50,14 @@ void push_w2a(lua_State* L, const wchar_t* text, size_t n)
     lua_remove(L, -2);
 }
 
-const char* last_error_text()
+const char* last_error_text(ErrorText& text)
 {
     const DWORD code = ::GetLastError();
-    static char buffer[2048];
-
+    // Inserts such as "%1" stay as they are: without this flag every message
+    // that has one fails for want of arguments.
     unique_hlocal system_text;
-    if (!::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0x400,
-                          reinterpret_cast<LPWSTR>(system_text.put()), 0, nullptr))
+    if (!::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                          nullptr, code, 0x400, reinterpret_cast<LPWSTR>(system_text.put()), 0, nullptr))
         return nullptr;
     const wchar_t* wide = static_cast<const wchar_t*>(system_text.get());
     AnsiText line = w2a(wide, std::wcslen(wide));
@@ -67,13 +67,14 @@ const char* last_error_text()
             *cr = '\0';
         first = line.get();
     }
-    std::snprintf(buffer, sizeof buffer, "%s (%lu)", first, static_cast<unsigned long>(code));
-    return buffer;
+    std::snprintf(text, sizeof text, "%s (%lu)", first, static_cast<unsigned long>(code));
+    return text;
 }
 
 int get_last_error(lua_State* L)
 {
-    return push_text_or_nil(L, last_error_text());
+    ErrorText text;
+    return push_text_or_nil(L, last_error_text(text));
 }
 
 } // namespace osbridge

@@ -4,6 +4,7 @@
 #include "fake_loader.h"
 
 #include "core/bindings.h"
+#include "core/functions.h"
 #include "core/module.h"
 #include "core/osbridge.h"
 
@@ -69,18 +70,25 @@ TEST(resolution_without_user32)
 {
     FakeLoader loader;
     loader.missing = {L"user32.dll"};
-    ok(!resolve_bindings(loader), "resolution succeeded without user32");
+    Libraries libs;
+    Bindings found;
+    ok(!resolve_bindings(loader, libs, found), "resolution succeeded without user32");
     ok(loader.looked_up == std::set<std::string>{"ShellExecuteW"}, "looked up %u names, expected only ShellExecuteW",
        static_cast<unsigned>(loader.looked_up.size()));
-    ok(api.ShellExecuteW != nullptr, "ShellExecuteW not filled");
-    ok(!api.GetAsyncKeyState && !api.CopyFileW, "entries filled after user32 was missing");
+    ok(found.ShellExecuteW != nullptr, "ShellExecuteW not filled");
+    ok(!found.GetAsyncKeyState && !found.CopyFileW, "entries filled after user32 was missing");
+    resolve_bindings(system_loader());
+    ok(!resolve_bindings(loader), "published resolution succeeded without user32");
+    ok(api.GetAsyncKeyState && api.CopyFileW, "a failed resolution changed the module's table");
 }
 
 TEST(resolution_without_advapi32)
 {
     FakeLoader loader;
     loader.missing = {L"Advapi32.dll"};
-    ok(!resolve_bindings(loader), "resolution succeeded without Advapi32");
+    Libraries libs;
+    Bindings api;
+    ok(!resolve_bindings(loader, libs, api), "resolution succeeded without Advapi32");
     ok(!api.RegOpenKeyExW && !api.RegQueryValueExW && !api.RegCloseKey && !api.RegCreateKeyExW &&
            !api.RegSetValueExW && !api.RegDeleteValueW && !api.RegDeleteKeyW,
        "a registry entry is set without Advapi32");
@@ -129,6 +137,36 @@ TEST(loader_failure_shows_one_box_and_creates_nothing)
     resolve_bindings(system_loader());
 }
 
+namespace {
+
+DWORD WINAPI load_in_fresh_states(void* rounds)
+{
+    for (long i = 0; i < *static_cast<const long*>(rounds); ++i) {
+        lua_State* L = luaL_newstate();
+        open_module(L, system_loader());
+        lua_close(L);
+    }
+    return 0;
+}
+
+} // namespace
+
+TEST(entry_points_stay_set_while_another_thread_loads)
+{
+    resolve_bindings(system_loader());
+    long rounds = 300;
+    HANDLE loading = ::CreateThread(nullptr, 0, load_in_fresh_states, &rounds, 0, nullptr);
+    // Read as a function of another state would, between its loads.
+    const auto entry = reinterpret_cast<void* const volatile*>(&api.GetAsyncKeyState);
+    long reads = 0, nulls = 0;
+    while (::WaitForSingleObject(loading, 0) == WAIT_TIMEOUT) {
+        ++reads;
+        nulls += *entry == nullptr;
+    }
+    ::CloseHandle(loading);
+    ok(nulls == 0, "GetAsyncKeyState read as null %ld times in %ld reads", nulls, reads);
+}
+
 TEST(loader_leaves_an_empty_stack)
 {
     lua_State* L = luaL_newstate();
@@ -171,17 +209,62 @@ TEST(wide_to_ansi)
 
 TEST(last_error_text_form)
 {
+    ErrorText buffer;
     ::SetLastError(ERROR_FILE_NOT_FOUND);
-    const char* text = last_error_text();
+    const char* text = last_error_text(buffer);
     ok(text != nullptr, "no text for code 2");
     if (text) {
         const size_t n = std::strlen(text);
         ok(n > 4 && std::strcmp(text + n - 4, " (2)") == 0, "text \"%s\" does not end with \" (2)\"", text);
         ok(!std::strchr(text, '\r') && !std::strchr(text, '\n'), "line break kept in \"%s\"", text);
     }
+    // A system text with an insert ("%1 is not a valid application").
+    ::SetLastError(ERROR_BAD_EXE_FORMAT);
+    text = last_error_text(buffer);
+    ok(text && std::strstr(text, "%1") && std::strstr(text, " (193)"), "text for code 193: \"%s\"", text ? text : "(null)");
     ::SetLastError(0xdeadbeef);
-    text = last_error_text();
+    text = last_error_text(buffer);
     ok(text == nullptr, "text \"%s\" for an unknown code", text ? text : "");
+}
+
+namespace {
+
+struct ErrorReader {
+    DWORD code;
+    long wrong;
+};
+
+// Sets its own code and reads the text back through the Lua function, again and again.
+DWORD WINAPI read_error_texts(void* param)
+{
+    auto& reader = *static_cast<ErrorReader*>(param);
+    const std::string suffix = " (" + std::to_string(reader.code) + ")";
+    lua_State* L = luaL_newstate();
+    for (int i = 0; i < 2000; ++i) {
+        ::SetLastError(reader.code);
+        get_last_error(L);
+        size_t n = 0;
+        const char* text = lua_tolstring(L, -1, &n);
+        reader.wrong += !text || n < suffix.size() || suffix.compare(text + n - suffix.size()) != 0;
+        lua_settop(L, 0);
+    }
+    lua_close(L);
+    return 0;
+}
+
+} // namespace
+
+TEST(last_error_text_per_thread)
+{
+    ErrorReader readers[] = {{ERROR_FILE_NOT_FOUND, 0}, {ERROR_ACCESS_DENIED, 0}};
+    HANDLE threads[2];
+    for (int i = 0; i < 2; ++i)
+        threads[i] = ::CreateThread(nullptr, 0, read_error_texts, &readers[i], 0, nullptr);
+    ::WaitForMultipleObjects(2, threads, TRUE, 60000);
+    for (int i = 0; i < 2; ++i) {
+        ::CloseHandle(threads[i]);
+        ok(readers[i].wrong == 0, "thread of code %lu read %ld texts not its own", readers[i].code, readers[i].wrong);
+    }
 }
 
 TEST(numbers_as_32_bit_values)
