@@ -18,4 +18,13 @@ function probe.sandbox(name)
     end
 end
 
+-- The C heap (busy bytes of all heaps less what the Lua state holds), the
+-- next free handle and the next free GDI slot, after a full collection.
+function probe.measure()
+    collectgarbage("collect")
+    collectgarbage("collect")
+    local bytes = probe.heap()
+    return { heap = bytes - probe.lua_bytes(), handle = probe.handle(), gdi = probe.gdi() }
+end
+
 return probe
