@@ -1,38 +1,11 @@
 // Checksums, hexadecimal text and the epoch clock: pure data, no system objects.
 #include "core/functions.h"
 #include "core/osbridge.h"
-
-#include <array>
+#include "codecs/kernels.h"
 
 namespace osbridge {
 
 namespace {
-
-// CRC-16/ARC: reflected polynomial 0xA001, initial value 0, no final XOR.
-constexpr std::array<uint16_t, 256> make_crc_table()
-{
-    std::array<uint16_t, 256> table{};
-    for (unsigned i = 0; i < 256; ++i) {
-        uint16_t r = static_cast<uint16_t>(i);
-        for (int bit = 0; bit < 8; ++bit)
-            r = static_cast<uint16_t>((r & 1) ? (r >> 1) ^ 0xA001 : r >> 1);
-        table[i] = r;
-    }
-    return table;
-}
-
-constexpr auto crc_table = make_crc_table();
-static_assert(crc_table[1] == 0xC0C1 && crc_table[128] == 0xA001 && crc_table[255] == 0x4040);
-
-constexpr char hex_digits[] = "0123456789ABCDEF";
-
-int hex_value(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
 
 uint64_t local_time_as_filetime(const SYSTEMTIME& time)
 {
@@ -47,15 +20,17 @@ int crc16(lua_State* L)
 {
     size_t length;
     const unsigned char* data = reinterpret_cast<const unsigned char*>(luaL_checklstring(L, 1, &length));
-    uint16_t crc = 0;
-    for (size_t i = 0; i < length; ++i)
-        crc = static_cast<uint16_t>((crc >> 8) ^ crc_table[(crc ^ data[i]) & 0xFF]);
+    const uint16_t crc = codec::crc16(0, data, length);
     const char high = static_cast<char>(crc >> 8);
     const char low = static_cast<char>(crc & 0xFF);
     lua_pushlstring(L, &high, 1);
     lua_pushlstring(L, &low, 1);
     return 2;
 }
+
+// Results are built in a block of their final size, on the stack when short,
+// else owned by Lua, and pushed once.
+constexpr size_t stack_result = 512;
 
 int to_hex(lua_State* L)
 {
@@ -65,13 +40,10 @@ int to_hex(lua_State* L)
         lua_pushnil(L);
         return 1;
     }
-    luaL_Buffer out;
-    luaL_buffinit(L, &out);
-    for (size_t i = 0; i < length; ++i) {
-        luaL_addchar(&out, hex_digits[data[i] >> 4]);
-        luaL_addchar(&out, hex_digits[data[i] & 0x0F]);
-    }
-    luaL_pushresult(&out);
+    char small[stack_result];
+    char* text = length * 2 <= sizeof small ? small : static_cast<char*>(lua_newuserdata(L, length * 2));
+    codec::hex_encode(data, length, text);
+    lua_pushlstring(L, text, length * 2);
     return 1;
 }
 
@@ -83,17 +55,13 @@ int from_hex(lua_State* L)
         lua_pushnil(L);
         return 1;
     }
-    for (size_t i = 0; i < length; ++i) {
-        if (hex_value(text[i]) < 0) {
-            lua_pushnil(L);
-            return 1;
-        }
-    }
-    luaL_Buffer out;
-    luaL_buffinit(L, &out);
-    for (size_t i = 0; i < length; i += 2)
-        luaL_addchar(&out, static_cast<char>(hex_value(text[i]) << 4 | hex_value(text[i + 1])));
-    luaL_pushresult(&out);
+    unsigned char small[stack_result];
+    const size_t bytes = length / 2;
+    unsigned char* data = bytes <= sizeof small ? small : static_cast<unsigned char*>(lua_newuserdata(L, bytes));
+    if (codec::hex_decode(text, bytes, data))
+        lua_pushlstring(L, reinterpret_cast<const char*>(data), bytes);
+    else
+        lua_pushnil(L);
     return 1;
 }
 

@@ -39,8 +39,14 @@ WideText a2w(const char* text);
 // so double-byte code pages are never cut.
 AnsiText w2a(const wchar_t* text, size_t n, UINT code_page = CP_ACP);
 // Pushes the ANSI form of the same text ("" when there is none). It is
-// converted in a block Lua owns, so a memory error while pushing leaks nothing.
+// converted on the stack or in a block Lua owns, so a memory error while
+// pushing leaks nothing.
 void push_w2a(lua_State* L, const wchar_t* text, size_t n);
+// NUL-terminated UTF-16 form of ANSI text up to its first zero byte: in
+// `stack` (`units` long) when it fits, else in a block Lua owns, left on the
+// Lua stack. Null for empty text. Its only error is Lua's out-of-memory
+// error, so it is called before any resource is taken.
+const wchar_t* a2w_scratch(lua_State* L, const char* text, wchar_t* stack, size_t units);
 
 // Room for last_error_text, terminator included; each caller has its own, so
 // threads never see each other's text.

@@ -39,10 +39,33 @@ AnsiText w2a(const wchar_t* text, size_t n, UINT code_page)
     return ansi;
 }
 
+const wchar_t* a2w_scratch(lua_State* L, const char* text, wchar_t* stack, size_t units)
+{
+    const size_t n = std::strlen(text);
+    if (n < 1 || n > INT_MAX - 1)
+        return nullptr;
+    // n bytes never give more than n units.
+    wchar_t* wide = n < units ? stack : static_cast<wchar_t*>(lua_newuserdata(L, (n + 1) * sizeof(wchar_t)));
+    const int written = ::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(n), wide, static_cast<int>(n));
+    wide[written] = L'\0';
+    return wide;
+}
+
 void push_w2a(lua_State* L, const wchar_t* text, size_t n)
 {
     const int units = text && n <= INT_MAX - 1 ? static_cast<int>(wcsnlen(text, n)) : 0;
-    const int needed = units ? ::WideCharToMultiByte(CP_ACP, 0, text, units, nullptr, 0, nullptr, nullptr) : 0;
+    // Short text converts once, into the stack; longer text is measured first
+    // and converted in a block Lua owns.
+    char stack[1024];
+    if (units <= static_cast<int>(sizeof stack)) {
+        const int written =
+            units ? ::WideCharToMultiByte(CP_ACP, 0, text, units, stack, sizeof stack, nullptr, nullptr) : 0;
+        if (written > 0 || units == 0 || ::GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+            lua_pushlstring(L, stack, static_cast<size_t>(written));
+            return;
+        }
+    }
+    const int needed = ::WideCharToMultiByte(CP_ACP, 0, text, units, nullptr, 0, nullptr, nullptr);
     char* ansi = static_cast<char*>(lua_newuserdata(L, static_cast<size_t>(needed)));
     if (needed)
         ::WideCharToMultiByte(CP_ACP, 0, text, units, ansi, needed, nullptr, nullptr);

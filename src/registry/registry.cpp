@@ -2,6 +2,7 @@
 // back as nil or false; the registry's own code is not passed on.
 #include "core/functions.h"
 #include "core/osbridge.h"
+#include "registry/registry.h"
 
 #include <cstring>
 #include <cwchar>
@@ -31,19 +32,13 @@ bool is_text_type(DWORD type)
     return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
 
-// Text data: its code units up to the first NUL unit (or all of them), in the
-// ANSI code page. Null only when the conversion could not allocate.
-AnsiText registry_text(const BYTE* data, DWORD bytes)
+// Opens the key, queries the value and closes the key again, so that no key
+// stays open while Lua may raise an error.
+LONG query_value(HKEY root, const wchar_t* path, const wchar_t* name, DWORD* type, BYTE* data, DWORD* size)
 {
-    const size_t units = bytes / sizeof(wchar_t);
-    if (units == 0)
-        return calloc_array<char>(1);
-    // The heap copy aligns the units and guarantees a terminator.
-    WideText wide = calloc_array<wchar_t>(units + 1);
-    if (!wide)
-        return nullptr;
-    std::memcpy(wide.get(), data, units * sizeof(wchar_t));
-    return w2a(wide.get(), units);
+    unique_hkey key;
+    const LONG status = api.RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE, key.put());
+    return status == ERROR_SUCCESS ? api.RegQueryValueExW(key.get(), name, nullptr, type, data, size) : status;
 }
 
 } // namespace
@@ -54,28 +49,24 @@ int reg_get_value(lua_State* L)
     const char* path = luaL_checklstring(L, 2, nullptr);
     const char* name = luaL_checklstring(L, 3, nullptr);
 
-    WideText wide_name, wide_path;
-    unique_hkey key;
-    if (!convert_name(name, wide_name) || !convert_name(path, wide_path)
-        || api.RegOpenKeyExW(root, wide_path.get(), 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) {
-        lua_pushnil(L);
-        return 1;
-    }
+    // Names and data live on the stack, or in blocks Lua owns when long. The
+    // empty name addresses the root key or the default value.
+    wchar_t path_units[MAX_PATH + 1], name_units[MAX_PATH + 1];
+    const wchar_t* wide_path = a2w_scratch(L, path, path_units, MAX_PATH + 1);
+    const wchar_t* wide_name = a2w_scratch(L, name, name_units, MAX_PATH + 1);
 
-    // Numbers and short data need no allocation; longer data one more query.
+    // Most values fit the first query; longer data takes a second one, into a
+    // block of the size the first reported.
+    alignas(8) BYTE small[reg_value_stack_bytes];
     DWORD type = REG_NONE;
-    DWORD size = 4;
-    BYTE small[4] = {};
-    unique_malloc<BYTE[]> large;
+    DWORD size = sizeof small;
     const BYTE* data = small;
-    LONG status = api.RegQueryValueExW(key.get(), wide_name.get(), nullptr, &type, small, &size);
+    LONG status = query_value(root, wide_path, wide_name, &type, small, &size);
     if (status == ERROR_MORE_DATA && (is_text_type(type) || type == REG_BINARY)) {
-        large = calloc_array<BYTE>(size);
-        status = large ? api.RegQueryValueExW(key.get(), wide_name.get(), nullptr, &type, large.get(), &size)
-                       : ERROR_NOT_ENOUGH_MEMORY;
-        data = large.get();
+        BYTE* large = static_cast<BYTE*>(lua_newuserdata(L, size));
+        status = query_value(root, wide_path, wide_name, &type, large, &size);
+        data = large;
     }
-    key.reset();
 
     if (status != ERROR_SUCCESS) {
         lua_pushnil(L);
@@ -92,7 +83,9 @@ int reg_get_value(lua_State* L)
     } else if (type == REG_BINARY) {
         lua_pushlstring(L, reinterpret_cast<const char*>(data), size);
     } else if (is_text_type(type)) {
-        push_text_or_nil(L, registry_text(data, size).get());
+        // The code units up to the first NUL unit (or all of them); both
+        // blocks are aligned for them.
+        push_w2a(L, reinterpret_cast<const wchar_t*>(data), size / sizeof(wchar_t));
     } else {
         lua_pushnil(L);
     }

@@ -13,14 +13,8 @@ namespace {
 constexpr int text_limit = 260;
 
 struct WindowText {
-    wchar_t units[text_limit + 1] = {};
+    wchar_t units[text_limit + 1];
     int length = 0;
-};
-
-struct WindowEntry {
-    HWND window;
-    WindowText title;
-    WindowText class_name;
 };
 
 // Converted text, "" when there is none; the Lua table takes a copy.
@@ -30,10 +24,10 @@ void set_text_field(lua_State* L, const char* field, const WindowText& text)
     lua_setfield(L, -2, field);
 }
 
-// Windows gathered into a block of `capacity` entries; `count` goes on past
-// it, so that the caller can retry with a block large enough.
+// Window handles gathered into a block of `capacity` entries; `count` goes on
+// past it, so that the caller can retry with a block large enough.
 struct WindowList {
-    WindowEntry* entries;
+    HWND* windows;
     size_t capacity;
     size_t count;
 };
@@ -42,13 +36,8 @@ struct WindowList {
 BOOL CALLBACK collect_window(HWND window, LPARAM param)
 {
     auto& list = *reinterpret_cast<WindowList*>(param);
-    if (list.count < list.capacity) {
-        WindowEntry& entry = list.entries[list.count];
-        entry = WindowEntry{};
-        entry.window = window;
-        entry.title.length = ::GetWindowTextW(window, entry.title.units, text_limit);
-        entry.class_name.length = ::GetClassNameW(window, entry.class_name.units, text_limit);
-    }
+    if (list.count < list.capacity)
+        list.windows[list.count] = window;
     ++list.count;
     return TRUE;
 }
@@ -57,10 +46,11 @@ BOOL CALLBACK collect_window(HWND window, LPARAM param)
 
 int enum_windows(lua_State* L)
 {
-    // The block is Lua's, so a Lua error while the table is built leaks nothing.
-    WindowList list = {nullptr, 128, 0};
+    // Handles first, in a block that Lua owns: a block too small costs one
+    // more enumeration of handles only, never the title and class reads.
+    WindowList list = {nullptr, 512, 0};
     for (;;) {
-        list.entries = static_cast<WindowEntry*>(lua_newuserdata(L, list.capacity * sizeof(WindowEntry)));
+        list.windows = static_cast<HWND*>(lua_newuserdata(L, list.capacity * sizeof(HWND)));
         list.count = 0;
         if (!::EnumWindows(collect_window, reinterpret_cast<LPARAM>(&list)))
             return 0;
@@ -69,13 +59,16 @@ int enum_windows(lua_State* L)
         lua_pop(L, 1);
         list.capacity = list.count + list.count / 2;
     }
-    lua_newtable(L);
+    lua_createtable(L, 0, static_cast<int>(list.count));
     for (size_t i = 0; i < list.count; ++i) {
-        const WindowEntry& entry = list.entries[i];
-        lua_pushlightuserdata(L, entry.window);
+        const HWND window = list.windows[i];
+        WindowText title, class_name;
+        title.length = ::GetWindowTextW(window, title.units, text_limit);
+        class_name.length = ::GetClassNameW(window, class_name.units, text_limit);
+        lua_pushlightuserdata(L, window);
         lua_createtable(L, 0, 2);
-        set_text_field(L, "title", entry.title);
-        set_text_field(L, "class", entry.class_name);
+        set_text_field(L, "title", title);
+        set_text_field(L, "class", class_name);
         lua_settable(L, -3);
     }
     return 1;

@@ -2,6 +2,16 @@
 
 local function bytes(...) return string.char(...) end
 
+-- XOR of two numbers below 2^16, Lua 5.1 having no bit operators.
+local function bit_xor(a, b)
+    local r, bit = 0, 1
+    while a > 0 or b > 0 do
+        if a % 2 ~= b % 2 then r = r + bit end
+        a, b, bit = math.floor(a / 2), math.floor(b / 2), bit * 2
+    end
+    return r
+end
+
 TestCrc16 = {}
 
 function TestCrc16:test_known_checksums()
@@ -59,6 +69,40 @@ function TestHex:test_from_hex_rejects_what_is_not_hex()
     lu.assertNil(osbridge.from_hex({}))
     lu.assertNil(osbridge.from_hex(true))
     lu.assertNil(osbridge.from_hex())
+end
+
+function TestHex:test_missing_or_unusable_argument_gives_one_nil()
+    for _, f in ipairs({ "to_hex", "from_hex" }) do
+        lu.assertEquals(select("#", osbridge[f]()), 1, f .. "()")
+        lu.assertEquals(select("#", osbridge[f]({})), 1, f .. "({})")
+        lu.assertNil(osbridge[f]({}))
+    end
+end
+
+-- Lengths around the point where results move from a stack block to a Lua
+-- block, against a byte-wise reference in Lua.
+function TestHex:test_lengths_around_the_result_block_sizes()
+    local function reference_crc(s)
+        local crc = 0
+        for i = 1, #s do
+            crc = bit_xor(crc, s:byte(i))
+            for _ = 1, 8 do
+                crc = crc % 2 == 1 and bit_xor(math.floor(crc / 2), 0xA001) or math.floor(crc / 2)
+            end
+        end
+        return crc
+    end
+    for _, n in ipairs({ 1, 15, 16, 17, 63, 64, 65, 255, 256, 257, 511, 512, 513, 1025, 4096 }) do
+        local t = {}
+        for i = 1, n do t[i] = string.char((i * 151 + n) % 256) end
+        local s = table.concat(t)
+        local hex = s:gsub(".", function(c) return ("%02X"):format(c:byte()) end)
+        lu.assertEquals(osbridge.to_hex(s), hex, "to_hex of " .. n .. " bytes")
+        lu.assertEquals(osbridge.from_hex(hex), s, "from_hex of " .. n .. " bytes")
+        lu.assertNil(osbridge.from_hex(hex:sub(1, -2) .. "g"), "from_hex with a bad last digit, " .. n .. " bytes")
+        local h, l = osbridge.crc16(s)
+        lu.assertEquals(h:byte() * 256 + l:byte(), reference_crc(s), "crc16 of " .. n .. " bytes")
+    end
 end
 
 function TestHex:test_round_trip_of_every_byte()

@@ -7,8 +7,11 @@
 
 #include "core/bindings.h"
 #include "core/functions.h"
+#include "registry/registry.h"
 
 #include <cstring>
+#include <malloc.h>
+#include <string>
 #include <vector>
 
 using namespace osbridge;
@@ -121,26 +124,29 @@ private:
 TEST(registry_read_retries_once_and_always_closes_the_key)
 {
     FakeRegistry registry;
-    const std::vector<BYTE> long_text = utf16("long text");
+    // Longer than the first query's block: text of 300 units.
+    const std::string long_ansi(300, 'x');
+    const std::vector<BYTE> long_text = utf16(long_ansi.c_str());
 
-    // Grown between the two queries: nil, and no third query.
-    answers = {{ERROR_SUCCESS, REG_SZ, long_text}, {ERROR_SUCCESS, REG_SZ, utf16("longer text still")}};
+    // Grown between the two queries: nil, and no third query. The key is
+    // opened for each query and closed before anything is pushed.
+    answers = {{ERROR_SUCCESS, REG_SZ, long_text}, {ERROR_SUCCESS, REG_SZ, utf16((long_ansi + "y").c_str())}};
     registry.get();
     ok(lua_isnil(registry.lua(), -1), "a value that grew read as %s", lua_typename(registry.lua(), lua_type(registry.lua(), -1)));
-    ok(queries == 2 && opened == 1 && closed == 1, "queries %d, opened %d, closed %d", queries, opened, closed);
+    ok(queries == 2 && opened == 2 && closed == 2, "queries %d, opened %d, closed %d", queries, opened, closed);
 
     // Replaced by a number between the queries: the number now stored.
     queries = opened = closed = 0;
     answers = {{ERROR_SUCCESS, REG_BINARY, long_text}, {ERROR_SUCCESS, REG_DWORD, {7, 0, 0, 0}}};
     registry.get();
     ok(lua_tonumber(registry.lua(), -1) == 7, "value replaced by a DWORD read as %s", lua_tostring(registry.lua(), -1));
-    ok(queries == 2 && closed == 1, "queries %d, closed %d", queries, closed);
+    ok(queries == 2 && closed == 2, "queries %d, closed %d", queries, closed);
 
     // The second query fails outright.
     queries = opened = closed = 0;
     answers = {{ERROR_SUCCESS, REG_MULTI_SZ, long_text}, {ERROR_ACCESS_DENIED, REG_MULTI_SZ, {}}};
     registry.get();
-    ok(lua_isnil(registry.lua(), -1) && closed == 1, "failed second query: closed %d", closed);
+    ok(lua_isnil(registry.lua(), -1) && closed == 2, "failed second query: closed %d", closed);
 
     // Long data of a type without a Lua form is not fetched at all.
     queries = opened = closed = 0;
@@ -156,4 +162,117 @@ TEST(registry_read_retries_once_and_always_closes_the_key)
     open_status = ERROR_ACCESS_DENIED;
     registry.get();
     ok(lua_isnil(registry.lua(), -1) && opened == 1 && closed == 1, "failures: opened %d, closed %d", opened, closed);
+}
+
+TEST(registry_read_needs_a_second_query_only_beyond_the_stack_block)
+{
+    FakeRegistry registry;
+    lua_State* L = registry.lua();
+    for (DWORD size : {reg_value_stack_bytes - 1, reg_value_stack_bytes, reg_value_stack_bytes + 1}) {
+        std::vector<BYTE> bytes(size);
+        for (DWORD i = 0; i < size; ++i)
+            bytes[i] = static_cast<BYTE>(i * 7 + 1);
+        const int expected_queries = size > reg_value_stack_bytes ? 2 : 1;
+
+        queries = opened = closed = 0;
+        answers = {{ERROR_SUCCESS, REG_BINARY, bytes}, {ERROR_SUCCESS, REG_BINARY, bytes}};
+        registry.get();
+        size_t length = 0;
+        const char* read = lua_tolstring(L, -1, &length);
+        ok(read && length == size && std::memcmp(read, bytes.data(), size) == 0,
+           "REG_BINARY of %lu bytes read back as %lu", static_cast<unsigned long>(size),
+           static_cast<unsigned long>(length));
+        ok(queries == expected_queries && opened == closed, "%lu bytes: queries %d, opened %d, closed %d",
+           static_cast<unsigned long>(size), queries, opened, closed);
+
+        // Text of that many bytes, "A" "B" ... without a terminator; an odd
+        // last byte is no unit.
+        for (DWORD i = 0; i < size; ++i)
+            bytes[i] = i % 2 ? 0 : static_cast<BYTE>('A' + i / 2 % 26);
+        queries = 0;
+        answers = {{ERROR_SUCCESS, REG_SZ, bytes}, {ERROR_SUCCESS, REG_SZ, bytes}};
+        registry.get();
+        read = lua_tolstring(L, -1, &length);
+        const size_t last = length - 1;
+        ok(read && length == size / 2 && read[0] == 'A' && static_cast<size_t>(read[last]) == 'A' + last % 26,
+           "REG_SZ of %lu bytes read as %lu characters", static_cast<unsigned long>(size),
+           static_cast<unsigned long>(length));
+        ok(queries == expected_queries, "text of %lu bytes: queries %d", static_cast<unsigned long>(size), queries);
+    }
+}
+
+namespace {
+
+// Passes allocations on to Lua's own allocator until `failing_after` more
+// have been made, then fails every growth.
+struct FailingAllocator {
+    lua_Alloc original;
+    void* original_data;
+    long failing_after;
+};
+
+void* failing_alloc(void* data, void* block, size_t old_size, size_t new_size)
+{
+    auto& allocator = *static_cast<FailingAllocator*>(data);
+    if (new_size > old_size && allocator.failing_after >= 0 && allocator.failing_after-- == 0)
+        return nullptr;
+    return allocator.original(allocator.original_data, block, old_size, new_size);
+}
+
+// Bytes in use in the C library's heap, which Lua's blocks come from too.
+size_t heap_in_use()
+{
+    const HANDLE heap = reinterpret_cast<HANDLE>(_get_heap_handle());
+    PROCESS_HEAP_ENTRY entry{};
+    size_t used = 0;
+    ::HeapLock(heap);
+    while (::HeapWalk(heap, &entry))
+        if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
+            used += entry.cbData;
+    ::HeapUnlock(heap);
+    return used;
+}
+
+} // namespace
+
+TEST(registry_read_closes_every_key_when_lua_runs_out_of_memory)
+{
+    FakeRegistry registry;
+    lua_State* L = registry.lua();
+    FailingAllocator allocator{nullptr, nullptr, -1};
+    allocator.original = lua_getallocf(L, &allocator.original_data);
+    lua_setallocf(L, failing_alloc, &allocator);
+
+    // Long names and a long value: every block the read needs comes from Lua.
+    const std::string long_name(400, 'n');
+    const std::vector<BYTE> long_text = utf16(std::string(3000, 't').c_str());
+    answers = {{ERROR_SUCCESS, REG_SZ, long_text}, {ERROR_SUCCESS, REG_SZ, long_text}};
+    lua_gc(L, LUA_GCCOLLECT, 0);
+    const size_t heap_before = heap_in_use();
+    int status = LUA_ERRMEM;
+    for (long budget = 0; status != 0 && budget < 1000; ++budget) {
+        answers = {{ERROR_SUCCESS, REG_SZ, long_text}, {ERROR_SUCCESS, REG_SZ, long_text}};
+        queries = opened = closed = 0;
+        lua_settop(L, 0);
+        lua_pushcfunction(L, reg_get_value);
+        lua_pushnumber(L, 2147483649.0);
+        lua_pushstring(L, long_name.c_str());
+        lua_pushstring(L, long_name.c_str());
+        allocator.failing_after = budget;
+        status = lua_pcall(L, 3, 1, 0);
+        allocator.failing_after = -1;
+        ok(status == 0 || status == LUA_ERRMEM, "budget %ld: status %d", budget, status);
+        ok(opened == closed, "budget %ld: %d keys opened, %d closed", budget, opened, closed);
+    }
+    size_t length = 0;
+    ok(status == 0 && lua_tolstring(L, -1, &length) && length == 3000, "the read never completed: status %d, %lu bytes",
+       status, static_cast<unsigned long>(length));
+    lua_settop(L, 0);
+    lua_gc(L, LUA_GCCOLLECT, 0);
+    // Lua keeps some tables grown; a converted name or value left behind per
+    // failure would be kilobytes each.
+    const size_t heap_after = heap_in_use();
+    ok(heap_after < heap_before + 2048, "the C heap grew from %lu to %lu bytes",
+       static_cast<unsigned long>(heap_before), static_cast<unsigned long>(heap_after));
+    lua_setallocf(L, allocator.original, allocator.original_data);
 }

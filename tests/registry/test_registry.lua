@@ -140,6 +140,35 @@ function TestRegistryValues:test_large_value_read_in_one_retry()
     lu.assertEquals(get("big"), text)
 end
 
+-- The first query reads 512 bytes: values one byte shorter, exactly that
+-- long and one byte longer; names and paths longer than MAX_PATH.
+function TestRegistryValues:test_values_around_the_first_query_block_and_long_names()
+    for _, size in ipairs({ 511, 512, 513 }) do
+        local bytes, units = {}, {}
+        for i = 1, size do bytes[i] = string.char(i * 7 % 256) end
+        for i = 1, math.floor(size / 2) do units[i] = string.char(65 + i % 26) end
+        local binary, text = table.concat(bytes), table.concat(units)
+        lu.assertTrue(raw.put(BASE, "bin" .. size, osbridge.REG_BINARY, binary))
+        lu.assertEquals(get("bin" .. size), binary, size .. " bytes of REG_BINARY")
+        local stored = text:gsub(".", "%0\0") .. (size % 2 == 1 and "\0" or "")
+        lu.assertTrue(raw.put(BASE, "sz" .. size, osbridge.REG_SZ, stored))
+        lu.assertEquals(get("sz" .. size), text, size .. " bytes of REG_SZ")
+    end
+    -- 600 units of U+65E5: one byte each where the code page has no such
+    -- character, more than the 1024-byte stack block where it has.
+    lu.assertTrue(raw.put(BASE, "wide", osbridge.REG_SZ, ("\229\101"):rep(600) .. "\0\0"))
+    local read = get("wide")
+    lu.assertTrue(read == ("?"):rep(600) or read == ("\147\250"):rep(600) or read == ("\230\151\165"):rep(600),
+                  ("600 units read as %d bytes: %q"):format(#read, read:sub(1, 12)))
+    local long_name = ("n"):rep(300)
+    lu.assertTrue(set(long_name, "under a long name", osbridge.REG_SZ))
+    lu.assertEquals(get(long_name), "under a long name")
+    local deep = BASE .. "\\created\\deeper\\" .. ("k"):rep(250)
+    lu.assertTrue(osbridge.reg_set_value(HKCU, deep, "v", 9))
+    lu.assertEquals(osbridge.reg_get_value(HKCU, deep, "v"), 9)
+    lu.assertTrue(osbridge.reg_delete_key(HKCU, deep))
+end
+
 function TestRegistryValues:test_default_value_and_empty_key_path()
     lu.assertTrue(set("", "default text", osbridge.REG_SZ))
     lu.assertEquals({ get_raw("") }, { osbridge.REG_SZ, "640065006600610075006c0074002000740065007800740000" .. "00" })

@@ -69,7 +69,7 @@ lua_State* open_limited()
 TEST(enum_windows_lists_more_windows_than_a_first_guess)
 {
     std::vector<HWND> windows;
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < 600; ++i) {
         const std::wstring title = L"osb enum " + std::to_wstring(i);
         windows.push_back(::CreateWindowExW(0, L"STATIC", title.c_str(), WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                             nullptr, nullptr));
@@ -90,7 +90,7 @@ TEST(enum_windows_lists_more_windows_than_a_first_guess)
         }
         lua_pop(L, 1);
     }
-    ok(listed == 300, "%d of 300 windows listed with their titles", listed);
+    ok(listed == 600, "%d of 600 windows listed with their titles", listed);
     lua_close(L);
     for (HWND window : windows)
         ::DestroyWindow(window);
