@@ -38,6 +38,7 @@ if [ "$build" = 1 ]; then
 fi
 
 . scripts/wine-env.sh
+. scripts/test-robust.sh
 wine_start || exit 1
 trap wine_stop EXIT
 
@@ -124,6 +125,7 @@ for arch in "${arches[@]}"; do
         WINEDLLOVERRIDES=$overrides run_suite "$arch" "lua tests with stand-ins" "$run_dir/lua.exe" \
             "$(winpath tests/run.lua)" "$(winpath "$run_dir")" "$tests_win" "${args[@]}"
     fi
+    robust_suites "$arch" "$build_dir" "$pattern"
 done
 
 echo "total: $passed passed, $failed failed"

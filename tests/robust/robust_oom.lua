@@ -10,7 +10,7 @@ local SAMPLE = tonumber(os.getenv("OSB_ROBUST_SAMPLE")) or 1
 local HEAP_SLACK = 1024
 -- Sweeps are repeated so that even a few bytes lost per sweep add up past
 -- the slack, within about this many calls per case.
-local CALLS = 3000
+local CALLS = 1000
 local HKCU, SCRATCH = cases.HKCU, cases.SCRATCH
 
 -- Cases only this suite has: large results, so that a lost copy shows at once.
