@@ -12,11 +12,12 @@ local SAMPLE = tonumber(os.getenv("OSB_ROBUST_SAMPLE")) or 1  -- fraction of the
 -- Pool entries are { source, value }; the sources refer to the helpers that
 -- a failure report prints first, so that the report replays as it stands.
 local PREAMBLE = [[
+local probe = require "robust.probe"
 local function boom() error("hostile metamethod", 2) end
 local R = setmetatable({}, { __index = boom, __newindex = boom, __len = boom, __tostring = boom, __call = boom,
                              __concat = boom, __eq = boom, __lt = boom, __le = boom, __unm = boom, __add = boom })
 local F, C = function() end, coroutine.create(function() end)
-local U = probe.userdata(0x12345678)  -- tests/robust/probe.lua: a light userdata that is no window
+local U = probe.userdata(0x12345678)  -- a light userdata that is no window
 local W = osbridge.find_window(CLASS) -- a window of another process (fixtures/testwin.exe)
 ]]
 local function boom() error("hostile metamethod", 2) end
