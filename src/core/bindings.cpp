@@ -12,10 +12,6 @@ namespace {
 // Serialises publishing; readers never take it.
 SRWLOCK publish_lock = SRWLOCK_INIT;
 
-} // namespace
-
-namespace {
-
 class SystemLoader final : public Loader {
 public:
     HMODULE load(const wchar_t* name) override { return ::LoadLibraryW(name); }

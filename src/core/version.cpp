@@ -26,6 +26,21 @@ void push_version_field(lua_State* L, DWORD OSVERSIONINFOW::*field)
         lua_pushnil(L);
 }
 
+// The service-pack text in ANSI, at most 259 bytes as the query's text block
+// holds, cut between characters; its length in bytes.
+int service_pack_text(const OSVERSIONINFOW& info, char (&text)[260])
+{
+    for (int units = static_cast<int>(wcsnlen(info.szCSDVersion, ARRAYSIZE(info.szCSDVersion))); units > 0; --units) {
+        if (IS_HIGH_SURROGATE(info.szCSDVersion[units - 1]))
+            continue;
+        const int bytes = ::WideCharToMultiByte(CP_ACP, 0, info.szCSDVersion, units, text, sizeof text - 1, nullptr,
+                                                nullptr);
+        if (bytes > 0)
+            return bytes;
+    }
+    return 0;
+}
+
 } // namespace
 
 int version(lua_State* L)
@@ -36,14 +51,11 @@ int version(lua_State* L)
     push_version_field(L, &OSVERSIONINFOW::dwPlatformId);
 
     OSVERSIONINFOW info;
-    if (!query_version(&info)) {
+    char text[260];
+    if (query_version(&info))
+        lua_pushlstring(L, text, static_cast<size_t>(service_pack_text(info, text)));
+    else
         lua_pushnil(L);
-        return 5;
-    }
-    const size_t length = wcsnlen(info.szCSDVersion, ARRAYSIZE(info.szCSDVersion));
-    AnsiText service_pack = w2a(info.szCSDVersion, length);
-    // At most 259 characters, as the query's text block holds.
-    lua_pushlstring(L, service_pack ? service_pack.get() : "", service_pack ? strnlen(service_pack.get(), 259) : 0);
     return 5;
 }
 

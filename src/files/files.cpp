@@ -2,6 +2,7 @@
 // number or nil. Empty paths fail without a system call.
 #include "core/functions.h"
 #include "core/osbridge.h"
+#include "files/exist.h"
 
 #include <cwchar>
 
@@ -63,21 +64,25 @@ int mkdir(lua_State* L)
     return push_path_verdict(L, path, [](const wchar_t* dir) { return ::CreateDirectoryW(dir, nullptr) != FALSE; });
 }
 
-int file_exist(lua_State* L)
+bool file_exists(const char* path)
 {
-    const char* path = luaL_checklstring(L, 1, nullptr);
     // Opens and closes again at once; directories and unreadable files fail.
     // The system's test holds only OFS_MAXPATHNAME bytes of full path, so a
     // longer one is opened the same way directly rather than reported missing.
-    bool exists = false;
-    if (*path && ::GetFullPathNameA(path, 0, nullptr, nullptr) <= OFS_MAXPATHNAME) {
+    if (!*path)
+        return false;
+    if (::GetFullPathNameA(path, 0, nullptr, nullptr) <= OFS_MAXPATHNAME) {
         OFSTRUCT scratch;
-        exists = ::OpenFile(path, &scratch, OF_EXIST) != HFILE_ERROR;
-    } else if (*path) {
-        exists = static_cast<bool>(unique_file(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
+        return ::OpenFile(path, &scratch, OF_EXIST) != HFILE_ERROR;
     }
-    lua_pushboolean(L, exists);
+    return static_cast<bool>(unique_file(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
+}
+
+int file_exist(lua_State* L)
+{
+    const char* path = luaL_checklstring(L, 1, nullptr);
+    lua_pushboolean(L, file_exists(path));
     return 1;
 }
 
@@ -103,23 +108,24 @@ int file_size(lua_State* L)
 int get_current_dir(lua_State* L)
 {
     // Grows until the whole program path fits: a cut path would name some
-    // other directory.
-    AnsiText dir;
+    // other directory. The path is read into a block Lua owns.
     for (DWORD capacity = MAX_PATH; capacity <= 32768 * 2; capacity *= 2) {
-        WideText path = calloc_array<wchar_t>(capacity + 1);
-        if (!path)
-            break;
-        const DWORD length = ::GetModuleFileNameW(nullptr, path.get(), capacity);
+        auto* path = static_cast<wchar_t*>(lua_newuserdata(L, (capacity + 1) * sizeof(wchar_t)));
+        const DWORD length = ::GetModuleFileNameW(nullptr, path, capacity);
         if (length == 0)
             break;
-        if (length >= capacity)
+        if (length >= capacity) {
+            lua_pop(L, 1);
             continue;
+        }
+        path[length] = L'\0';
         // Cut in UTF-16, where a backslash is never part of another character.
-        const wchar_t* last = std::wcsrchr(path.get(), L'\\');
-        dir = w2a(path.get(), last ? static_cast<size_t>(last - path.get()) + 1 : length);
-        break;
+        const wchar_t* last = std::wcsrchr(path, L'\\');
+        push_w2a(L, path, last ? static_cast<size_t>(last - path) + 1 : length);
+        return 1;
     }
-    return push_text_or_nil(L, dir.get());
+    lua_pushnil(L);
+    return 1;
 }
 
 } // namespace osbridge

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <cwchar>
 
 namespace osbridge {
@@ -27,31 +28,32 @@ OSBRIDGE_I686_SIZE(RASENTRYNAMEW, 1048);
 OSBRIDGE_I686_SIZE(RASCONNSTATUSW, 564);
 OSBRIDGE_I686_SIZE(char[dial_params_size], 2104);
 
-// An enumeration buffer: zero-filled records of one size, walked with that
-// size as the stride.
+// An enumeration buffer in a block Lua owns, left on the stack, so that a Lua
+// error while the table is built leaks nothing: zero-filled records of one
+// size, walked with that size as the stride.
 template <typename Record, DWORD record_size>
 class Records {
 public:
+    explicit Records(lua_State* L) : L_(L) {}
+
     // Replaces the buffer; the first record carries the layout's size. Never
     // smaller than one record, whatever byte count the service asked for.
     void allocate(DWORD bytes)
     {
         bytes = std::max(bytes, record_size);
-        block_.reset(::LocalAlloc(LMEM_ZEROINIT, bytes));
-        capacity_ = block_ ? bytes : 0;
-        if (block_)
-            at(0)->dwSize = record_size;
+        block_ = static_cast<BYTE*>(lua_newuserdata(L_, bytes));
+        std::memset(block_, 0, bytes);
+        capacity_ = bytes;
+        at(0)->dwSize = record_size;
     }
     Record* get() const { return at(0); }
-    Record* at(DWORD i) const
-    {
-        return block_ ? reinterpret_cast<Record*>(static_cast<BYTE*>(block_.get()) + size_t{i} * record_size) : nullptr;
-    }
+    Record* at(DWORD i) const { return block_ ? reinterpret_cast<Record*>(block_ + size_t{i} * record_size) : nullptr; }
     // How many of the `count` records the service reported the buffer holds.
     DWORD held(DWORD count) const { return std::min(count, capacity_ / record_size); }
 
 private:
-    unique_hlocal block_;
+    lua_State* L_;
+    BYTE* block_ = nullptr;
     DWORD capacity_ = 0;
 };
 
@@ -59,8 +61,10 @@ private:
 template <size_t N>
 void push_name(lua_State* L, const WCHAR (&field)[N])
 {
-    const AnsiText name = field[0] ? w2a(field, N) : nullptr;
-    push_text_or_nil(L, name.get());
+    if (field[0])
+        push_w2a(L, field, N);
+    else
+        lua_pushnil(L);
 }
 
 template <size_t N>
@@ -123,7 +127,7 @@ DWORD dial(const char* entry)
 
 int ras_entries(lua_State* L)
 {
-    Records<RASENTRYNAMEW, entry_name_size> entries;
+    Records<RASENTRYNAMEW, entry_name_size> entries(L);
     DWORD bytes = 0;
     DWORD count = 0;
     // The first call, without a buffer, asks for the size.
@@ -143,7 +147,7 @@ int ras_entries(lua_State* L)
 
 int ras_connections(lua_State* L)
 {
-    Records<RASCONNW, connection_size> connections;
+    Records<RASCONNW, connection_size> connections(L);
     connections.allocate(connection_size);
     DWORD bytes = 0;
     DWORD count = 0;

@@ -1,6 +1,7 @@
 // Direct process launch: no shell, association or search step.
 #include "core/functions.h"
 #include "core/osbridge.h"
+#include "files/exist.h"
 
 namespace osbridge {
 
@@ -21,15 +22,12 @@ int exec(lua_State* L)
 {
     const bool wait = lua_tointeger(L, 3) != 0;
     const char* application = text_arg(L, 1);
-    if (application) {
-        // OpenFile on the ANSI text itself, as file_exist tests it; the
-        // command line and directory are not looked at for a missing program.
-        OFSTRUCT found = {};
-        if (::OpenFile(application, &found, OF_EXIST) == HFILE_ERROR) {
-            lua_pushboolean(L, 0);
-            lua_pushnumber(L, 0);
-            return 2;
-        }
+    // The ANSI text itself, tested as file_exist tests it; the command line
+    // and directory are not looked at for a missing program.
+    if (application && !file_exists(application)) {
+        lua_pushboolean(L, 0);
+        lua_pushnumber(L, 0);
+        return 2;
     }
     const char* command_line = text_arg(L, 2);
     const char* directory = text_arg(L, 4);

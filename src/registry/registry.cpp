@@ -103,7 +103,7 @@ int reg_set_value(lua_State* L)
     size_t text_length = 0;
     if (type == REG_NONE || type == REG_DWORD)
         number = to_u32(luaL_checknumber(L, 4));
-    else if (type == REG_SZ || type == REG_MULTI_SZ)
+    else if (is_text_type(type) || type == REG_BINARY)
         text = luaL_checklstring(L, 4, &text_length);
 
     WideText wide_name, wide_path;
@@ -115,12 +115,22 @@ int reg_set_value(lua_State* L)
     const BYTE* data = reinterpret_cast<const BYTE*>(&number);
     DWORD size = sizeof number;
     WideText wide_text;
-    if (text) {
-        // REG_SZ ends at the first NUL byte and stores the converted units and
-        // one terminator; REG_MULTI_SZ keeps its NUL separators and gains the
-        // list's closing NUL unit. Empty data stores a single NUL unit.
+    if (type == REG_BINARY) {
+        // The bytes as they are, as a read gives them back.
+        if (text_length > MAXDWORD) {
+            lua_pushboolean(L, 0);
+            return 1;
+        }
+        data = reinterpret_cast<const BYTE*>(text);
+        size = static_cast<DWORD>(text_length);
+    } else if (text) {
+        // REG_SZ and REG_EXPAND_SZ end at the first NUL byte and store the
+        // converted units and one terminator; REG_MULTI_SZ keeps its NUL
+        // separators and gains the list's closing NUL unit. Empty data stores
+        // a single NUL unit.
         static const wchar_t empty_text[1] = {};
-        const size_t length = type == REG_SZ ? std::strlen(text) : text_length;
+        const bool one_string = type != REG_MULTI_SZ;
+        const size_t length = one_string ? std::strlen(text) : text_length;
         data = reinterpret_cast<const BYTE*>(empty_text);
         size = sizeof empty_text;
         if (length > 0) {
@@ -129,7 +139,7 @@ int reg_set_value(lua_State* L)
                 lua_pushboolean(L, 0);
                 return 1;
             }
-            const size_t units = type == REG_SZ ? std::wcslen(wide_text.get()) : length;
+            const size_t units = one_string ? std::wcslen(wide_text.get()) : length;
             data = reinterpret_cast<const BYTE*>(wide_text.get());
             size = static_cast<DWORD>((units + 1) * sizeof(wchar_t));
         }

@@ -1,5 +1,6 @@
 // Text on the system clipboard, as ANSI text or, on request, as UTF-16.
 #include "core/functions.h"
+#include "core/guarded.h"
 #include "core/osbridge.h"
 
 #include <cstring>
@@ -24,6 +25,20 @@ unique_hglobal filled_block(const void* data, size_t count, size_t size)
     return block;
 }
 
+// The format to read text in: UTF-16, converted here with the process's code
+// page, unless the text was put there as ANSI. The system derives each from
+// the other with the code page of the clipboard's locale, which need not be
+// the process's, so the form that was set is the faithful one. Formats are
+// listed in the order they were set, derived ones after them.
+UINT text_format()
+{
+    for (UINT format = ::EnumClipboardFormats(0); format; format = ::EnumClipboardFormats(format)) {
+        if (format == CF_UNICODETEXT || format == CF_TEXT)
+            return format;
+    }
+    return CF_TEXT;
+}
+
 } // namespace
 
 int clipboard_get(lua_State* L)
@@ -32,19 +47,31 @@ int clipboard_get(lua_State* L)
     if (!to_hwnd(L, 1, &window))
         window = api.GetForegroundWindow();
 
-    AnsiText copy;
+    // Pushed straight from the clipboard's block, while it is open and locked.
+    GuardedPush guarded(L);
+    bool pushed = false;
     {
         const clipboard_session clipboard(window);
-        const HANDLE data = clipboard ? ::GetClipboardData(CF_TEXT) : nullptr;
-        if (data) {
-            const global_lock lock(data);
-            const SIZE_T size = lock ? ::GlobalSize(data) : 0;
-            if (size && (copy = calloc_array<char>(size + 1)))
-                std::memcpy(copy.get(), lock.get(), size);
+        const UINT format = clipboard ? text_format() : CF_TEXT;
+        const HANDLE data = clipboard ? ::GetClipboardData(format) : nullptr;
+        const global_lock lock(data);
+        const SIZE_T size = lock ? ::GlobalSize(data) : 0;
+        if (size && format == CF_UNICODETEXT) {
+            pushed = guarded([&](lua_State* L) {
+                push_w2a(L, static_cast<const wchar_t*>(lock.get()), size / sizeof(wchar_t));
+            });
+        } else if (size) {
+            // As C text: a block with an embedded NUL ends there.
+            pushed = guarded([&](lua_State* L) {
+                const char* text = static_cast<const char*>(lock.get());
+                lua_pushlstring(L, text, strnlen(text, size));
+            });
         }
     }
-    // Pushed as C text: a block with an embedded NUL ends there.
-    return push_text_or_nil(L, copy.get());
+    guarded.raise_error();
+    if (!pushed)
+        lua_pushnil(L);
+    return 1;
 }
 
 int clipboard_set(lua_State* L)

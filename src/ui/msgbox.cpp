@@ -1,9 +1,9 @@
 // Message boxes and the password prompt.
 #include "core/functions.h"
+#include "core/guarded.h"
 #include "core/osbridge.h"
 #include "ui/password.h"
 
-#include <cstring>
 #include <cwchar>
 
 namespace osbridge {
@@ -35,19 +35,27 @@ int get_password(lua_State* L)
     if (!to_hwnd(L, 1, &owner))
         owner = api.GetForegroundWindow();
 
-    const INT_PTR result = ::DialogBoxParamW(module_instance, MAKEINTRESOURCEW(password_dialog_id), owner,
-                                             password_dialog_proc, 0);
-    AnsiText text;
-    if (result == IDOK) {
-        const size_t length = std::wcslen(password_buffer);
-        if (length)
-            text = w2a(password_buffer, length);
+    // The password lives only in this call's own buffers, wiped however it
+    // ends, memory errors included; the pushed string is the one copy left.
+    GuardedPush guarded(L);
+    bool pushed = false;
+    {
+        SecretBuffer<wchar_t, password_capacity> typed;
+        const INT_PTR result = ::DialogBoxParamW(module_instance, MAKEINTRESOURCEW(password_dialog_id), owner,
+                                                 password_dialog_proc, reinterpret_cast<LPARAM>(typed.data));
+        const int length = static_cast<int>(wcsnlen(typed.data, password_capacity - 1));
+        // No code page needs more than three bytes for one unit.
+        SecretBuffer<char, password_capacity * 3> text;
+        const int bytes = result == IDOK && length
+                              ? ::WideCharToMultiByte(CP_ACP, 0, typed.data, length, text.data, sizeof text.data,
+                                                      nullptr, nullptr)
+                              : 0;
+        if (bytes > 0)
+            pushed = guarded([&](lua_State* L) { lua_pushlstring(L, text.data, static_cast<size_t>(bytes)); });
     }
-    // The password must not outlive the call anywhere in the module.
-    ::SecureZeroMemory(password_buffer, sizeof password_buffer);
-    push_text_or_nil(L, text.get());
-    if (text)
-        ::SecureZeroMemory(text.get(), std::strlen(text.get()));
+    guarded.raise_error();
+    if (!pushed)
+        lua_pushnil(L);
     return 1;
 }
 

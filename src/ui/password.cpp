@@ -6,8 +6,6 @@
 
 namespace osbridge {
 
-wchar_t password_buffer[password_capacity];
-
 namespace {
 
 const wchar_t previous_proc_property[] = L"PREVWNDPROC";
@@ -81,18 +79,20 @@ PasswordPlacement place_password_rects(const RECT& desktop, const RECT& dialog, 
     return at;
 }
 
-INT_PTR CALLBACK password_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM)
+INT_PTR CALLBACK password_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam)
 {
     const HWND edit = ::GetDlgItem(dialog, password_edit_id);
     switch (message) {
     case WM_INITDIALOG:
+        ::SetWindowLongPtrW(dialog, GWLP_USERDATA, lparam);
         ::SetPropW(edit, previous_proc_property, reinterpret_cast<HANDLE>(swap_window_proc(edit, password_edit_proc)));
         place_password_dialog(dialog);
         return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wparam)) {
         case IDOK:
-            ::GetDlgItemTextW(dialog, password_edit_id, password_buffer, static_cast<int>(password_capacity));
+            if (const auto typed = reinterpret_cast<wchar_t*>(::GetWindowLongPtrW(dialog, GWLP_USERDATA)))
+                ::GetDlgItemTextW(dialog, password_edit_id, typed, static_cast<int>(password_capacity));
             wipe_edit(edit);
             ::EndDialog(dialog, IDOK);
             break;

@@ -1,5 +1,5 @@
 // The password dialog behind get_password: its resource identifiers, the
-// buffer it leaves the typed text in, and its placement arithmetic.
+// buffers the typed text goes through, and its placement arithmetic.
 #pragma once
 
 #include <windows.h>
@@ -11,9 +11,19 @@ constexpr int password_edit_id = 102;
 constexpr int password_icon_id = 103;
 constexpr size_t password_capacity = 260;
 
-// Written by the dialog on "OK"; the caller wipes it once read.
-extern wchar_t password_buffer[password_capacity];
+// A buffer for a secret on the stack of the call that reads it, wiped when it
+// goes out of scope, on every path out.
+template <typename T, size_t N>
+struct SecretBuffer {
+    T data[N] = {};
+    SecretBuffer() = default;
+    SecretBuffer(const SecretBuffer&) = delete;
+    SecretBuffer& operator=(const SecretBuffer&) = delete;
+    ~SecretBuffer() { ::SecureZeroMemory(data, sizeof data); }
+};
 
+// The dialog's initial parameter is the caller's buffer of password_capacity
+// units, which "OK" fills; each dialog writes only its own.
 INT_PTR CALLBACK password_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
 
 struct PasswordPlacement {

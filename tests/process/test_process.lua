@@ -106,6 +106,22 @@ function TestProcExec:test_program_directory_and_command_line()
     lu.assertEquals(read_file(marker), "-1")
 end
 
+function TestProcExec:test_long_program_path_and_a_file_that_is_no_program()
+    local tree = require "files.tree"
+    local dir = tree.fresh_dir("exec")
+    -- The existence test is file_exist's, which sees paths of 128 bytes and more.
+    local long = dir .. "\\" .. ("p"):rep(170 - #dir) .. ".exe"
+    lu.assertTrue(osbridge.copy_file(CHILD, long))
+    lu.assertTrue(osbridge.file_exist(long))
+    lu.assertEquals({ osbridge.exec(long, nil, 1) }, { true, 42 })
+    -- Its system text has an insert, which stays in the text.
+    local text = dir .. "\\text.exe"
+    tree.write(text, "not a program")
+    lu.assertEquals({ osbridge.exec(text, nil, 1) }, { false, 0 })
+    lu.assertStrMatches(osbridge.get_last_error() or "nil", ".+ %(193%)")
+    tree.remove(dir)
+end
+
 function TestProcExec:test_nothing_to_start()
     lu.assertEquals({ osbridge.exec() }, { false, 0 })
     lu.assertEquals({ osbridge.exec(nil, "", 1) }, { false, 0 })

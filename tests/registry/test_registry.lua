@@ -96,8 +96,24 @@ function TestRegistryValues:test_dword_sign_rules_and_default_type()
     lu.assertEquals({ get_raw("numeric_type") }, { osbridge.REG_SZ, "6100620063000000" })
 end
 
+function TestRegistryValues:test_expand_string_and_binary_store_their_data()
+    -- REG_EXPAND_SZ as REG_SZ: the text up to its first NUL byte, terminated.
+    lu.assertTrue(set("expand", "%TEMP%\\x\0cut", osbridge.REG_EXPAND_SZ))
+    lu.assertEquals({ get_raw("expand") }, { osbridge.REG_EXPAND_SZ, "2500540045004d00500025005c0078000000" })
+    lu.assertEquals(get("expand"), "%TEMP%\\x")
+    lu.assertTrue(set("expand_number", 12, osbridge.REG_EXPAND_SZ))
+    lu.assertEquals(get("expand_number"), "12")
+    -- REG_BINARY byte for byte, zero bytes included.
+    for i, data in ipairs({ "", "\0", "a\0b\255\0", ("\1\0"):rep(300) }) do
+        lu.assertTrue(set("binary" .. i, data, osbridge.REG_BINARY), "binary" .. i)
+        lu.assertEquals(get("binary" .. i), data, "binary" .. i)
+    end
+    lu.assertEquals({ get_raw("binary3") }, { osbridge.REG_BINARY, "610062ff00" })
+    lu.assertErrorMsgContains("#4", set, "bad", {}, osbridge.REG_BINARY)
+end
+
 function TestRegistryValues:test_types_without_data_store_four_zero_bytes()
-    for _, value_type in ipairs({ osbridge.REG_EXPAND_SZ, osbridge.REG_BINARY, osbridge.REG_DWORD_BIG_ENDIAN, 6, 99 }) do
+    for _, value_type in ipairs({ osbridge.REG_DWORD_BIG_ENDIAN, 6, 99 }) do
         local name = "t" .. value_type
         lu.assertTrue(set(name, { "never read" }, value_type), name)
         lu.assertEquals({ get_raw(name) }, { value_type, "00000000" }, name)

@@ -5,10 +5,12 @@
 #include "core/functions.h"
 #include "core/osbridge.h"
 #include "ui/password.h"
+#include "memory_limit.h"
 
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 using namespace osbridge;
 
@@ -172,40 +174,98 @@ TEST(ui_password_placement)
 
 namespace {
 
-DWORD WINAPI answer_dialog(void* typed)
+// Answers one password dialog that shows within `ms`: types the text and presses OK.
+bool answer_one(const wchar_t* typed, DWORD ms)
 {
     HWND dialog = nullptr;
-    for (int tries = 0; tries < 200 && !(dialog && ::IsWindowVisible(dialog)); ++tries) {
-        ::Sleep(50);
+    for (DWORD waited = 0; waited < ms && !(dialog && ::IsWindowVisible(dialog)); waited += 20) {
+        ::Sleep(20);
         dialog = ::FindWindowW(L"#32770", L"Zadejte heslo");
     }
-    if (!dialog)
-        return 0;
+    if (!dialog || !::IsWindowVisible(dialog))
+        return false;
     HWND edit = ::GetDlgItem(dialog, password_edit_id);
-    for (const wchar_t* c = static_cast<const wchar_t*>(typed); *c; ++c)
+    for (const wchar_t* c = typed; *c; ++c)
         ::SendMessageW(edit, WM_CHAR, *c, 1);
     ::PostMessageW(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    return true;
+}
+
+DWORD WINAPI answer_dialog(void* typed)
+{
+    answer_one(static_cast<const wchar_t*>(typed), 10000);
     return 0;
 }
 
-bool buffer_is_blank()
+// Whether the text, in ANSI or UTF-16, is still on this thread's stack below
+// the caller's frame, where the frames of finished calls were.
+__attribute__((noinline)) bool left_on_stack(const char* secret)
 {
-    for (wchar_t c : password_buffer)
-        if (c)
-            return false;
-    return true;
+    const size_t n = std::strlen(secret);
+    std::vector<char> ansi(secret, secret + n), wide(2 * n);
+    for (size_t i = 0; i < n; ++i)
+        wide[2 * i] = secret[i];
+    // The committed pages of the stack that hold this frame, from their lowest.
+    const auto* high = static_cast<const char*>(__builtin_frame_address(0));
+    MEMORY_BASIC_INFORMATION pages{};
+    ::VirtualQuery(high, &pages, sizeof pages);
+    const auto* low = static_cast<const char*>(pages.BaseAddress);
+    for (const char* at = low; at + wide.size() <= high; ++at) {
+        if (std::memcmp(at, ansi.data(), n) == 0 || std::memcmp(at, wide.data(), wide.size()) == 0)
+            return true;
+    }
+    return false;
 }
+
+// Dialogs answered from another thread, one for each request.
+struct Answerer {
+    HANDLE wanted = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    bool stop = false;
+    HANDLE thread = nullptr;
+
+    static DWORD WINAPI run(void* param)
+    {
+        auto& self = *static_cast<Answerer*>(param);
+        while (::WaitForSingleObject(self.wanted, INFINITE) == WAIT_OBJECT_0 && !self.stop)
+            answer_one(L"hunter2", 2000);
+        return 0;
+    }
+    Answerer() { thread = ::CreateThread(nullptr, 0, run, this, 0, nullptr); }
+    ~Answerer()
+    {
+        stop = true;
+        ::SetEvent(wanted);
+        ::WaitForSingleObject(thread, 10000);
+        ::CloseHandle(thread);
+        ::CloseHandle(wanted);
+    }
+};
+
+// osbridge.dll's resources as the module's own for the time of a test, which
+// runs get_password as the library would.
+struct ModuleResources {
+    HMODULE module = load_module_resources();
+    HINSTANCE saved = module_instance;
+    ModuleResources()
+    {
+        module_instance = module;
+        resolve_bindings(system_loader());
+    }
+    ~ModuleResources()
+    {
+        module_instance = saved;
+        if (module)
+            ::FreeLibrary(module);
+    }
+};
 
 } // namespace
 
 TEST(ui_password_leaves_nothing_behind)
 {
-    HMODULE module = load_module_resources();
-    if (!module)
+    const ModuleResources resources;
+    if (!resources.module)
         return;
-    const HINSTANCE saved = module_instance;
-    module_instance = module;
-    resolve_bindings(system_loader());
 
     HANDLE thread = ::CreateThread(nullptr, 0, answer_dialog, const_cast<wchar_t*>(L"hunter2"), 0, nullptr);
     lua_State* L = luaL_newstate();
@@ -213,13 +273,112 @@ TEST(ui_password_leaves_nothing_behind)
     lua_call(L, 0, 1);
     const char* text = lua_tostring(L, -1);
     ok(text && std::strcmp(text, "hunter2") == 0, "OK gave \"%s\"", text ? text : "(nil)");
-    ok(buffer_is_blank(), "password buffer still holds \"%ls\"", password_buffer);
+    ok(!left_on_stack("hunter2"), "the password is left on the stack");
     lua_close(L);
     ::WaitForSingleObject(thread, 10000);
     ::CloseHandle(thread);
+}
 
-    module_instance = saved;
-    ::FreeLibrary(module);
+TEST(ui_password_memory_errors_leave_nothing_behind)
+{
+    const ModuleResources resources;
+    if (!resources.module)
+        return;
+    Answerer answerer;
+    const memory_limit::Sweep run = memory_limit::sweep("osbridge.get_password()", [&] {
+        ok(!left_on_stack("hunter2"), "the password is left on the stack");
+        ::SetEvent(answerer.wanted);
+    });
+    ok(run.other_errors == 0 && run.budgets > 1, "%ld other errors in %ld runs", run.other_errors, run.budgets);
+    ok(run.grown == 0, "%ld heap blocks left after %ld runs", run.grown, run.budgets);
+}
+
+namespace {
+
+HANDLE text_read, let_go;
+WNDPROC held_proc;
+
+// Holds the dialog's thread once "OK" has read the field, so that another
+// dialog can end meanwhile.
+LRESULT CALLBACK hold_after_read(HWND edit, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    const LRESULT result = ::CallWindowProcW(held_proc, edit, message, wparam, lparam);
+    if (message == WM_GETTEXT && ::SetEvent(text_read))
+        ::WaitForSingleObject(let_go, 10000);
+    return result;
+}
+
+struct Asker {
+    HANDLE thread = nullptr;
+    DWORD id = 0;
+    std::string answer = "(nil)";
+
+    static DWORD WINAPI run(void* param)
+    {
+        auto& self = *static_cast<Asker*>(param);
+        lua_State* L = luaL_newstate();
+        lua_pushcfunction(L, get_password);
+        lua_pushlightuserdata(L, nullptr);  // no owner: the two dialogs stay apart
+        if (lua_pcall(L, 1, 1, 0) == 0 && lua_isstring(L, -1))
+            self.answer = lua_tostring(L, -1);
+        lua_close(L);
+        return 0;
+    }
+    void start() { thread = ::CreateThread(nullptr, 0, run, this, 0, &id); }
+    static BOOL CALLBACK match_dialog(HWND window, LPARAM out)
+    {
+        wchar_t title[32] = L"";
+        ::GetWindowTextW(window, title, 32);
+        if (std::wcscmp(title, L"Zadejte heslo") == 0 && ::IsWindowVisible(window))
+            *reinterpret_cast<HWND*>(out) = window;
+        return TRUE;
+    }
+    HWND dialog() const
+    {
+        HWND found = nullptr;
+        ::EnumThreadWindows(id, match_dialog, reinterpret_cast<LPARAM>(&found));
+        return found;
+    }
+};
+
+} // namespace
+
+TEST(ui_password_each_dialog_its_own)
+{
+    const ModuleResources resources;
+    if (!resources.module)
+        return;
+    text_read = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    let_go = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+
+    Asker first, second;
+    first.start();
+    second.start();
+    HWND one = nullptr, two = nullptr;
+    for (int tries = 0; tries < 500 && !(one && two); ++tries) {
+        ::Sleep(20);
+        one = first.dialog();
+        two = second.dialog();
+    }
+    ok(one && two, "dialogs %p and %p", static_cast<void*>(one), static_cast<void*>(two));
+    if (one && two) {
+        ::SetDlgItemTextW(one, password_edit_id, L"first one");
+        ::SetDlgItemTextW(two, password_edit_id, L"second one");
+        // The second dialog reads its text, then waits while the first one ends.
+        HWND edit = ::GetDlgItem(two, password_edit_id);
+        held_proc = reinterpret_cast<WNDPROC>(
+            ::SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(hold_after_read)));
+        ::PostMessageW(two, WM_COMMAND, IDOK, 0);
+        ok(::WaitForSingleObject(text_read, 10000) == WAIT_OBJECT_0, "second dialog never read its text");
+        ::PostMessageW(one, WM_COMMAND, IDOK, 0);
+        ::WaitForSingleObject(first.thread, 10000);
+    }
+    ::SetEvent(let_go);
+    ::WaitForSingleObject(second.thread, 10000);
+    ok(first.answer == "first one" && second.answer == "second one", "first got \"%s\", second \"%s\"",
+       first.answer.c_str(), second.answer.c_str());
+    for (HANDLE handle : {first.thread, second.thread, text_read, let_go})
+        ::CloseHandle(handle);
 }
 
 TEST(ui_password_subclass_undone_once)

@@ -30,9 +30,23 @@ function TestUiClipboard.test_any_boolean_asks_for_unicode()
         local seen = outside("clip")
         lu.assertEquals(formats(seen)[1], 13, "with " .. tostring(flag))
         lu.assertEquals(seen.data13, { "6100620063000000" })
-        -- Read back through the CF_TEXT the system makes of it.
         lu.assertEquals(osbridge.clipboard_get(), "abc")
     end
+end
+
+-- UTF-16 text is read as such and converted with the process's code page,
+-- ANSI text byte for byte: the system converts between the two with the code
+-- page of the clipboard's locale, which a UTF-8 host does not share.
+function TestUiClipboard.test_text_round_trips_in_the_process_code_page()
+    local sample = ({
+        [1252] = "d\252n\239 caf\233",
+        [932] = "\147\250\150\123\140\234 end",
+        [65001] = "\230\151\165\230\156\172\232\170\158 \195\188n\195\175 \240\159\152\128 end",
+    })[CODE_PAGE or 1252]
+    lu.assertTrue(osbridge.clipboard_set(sample))
+    lu.assertEquals(osbridge.clipboard_get(), sample, "as ANSI text")
+    lu.assertTrue(osbridge.clipboard_set(sample, true))
+    lu.assertEquals(osbridge.clipboard_get(), sample, "as UTF-16 text")
 end
 
 function TestUiClipboard.test_second_string_or_number_is_the_text()
