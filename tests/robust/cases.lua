@@ -1,6 +1,8 @@
 -- Valid calls of the functions that leave the machine as it was, on their
 -- success and failure paths, shared by the leak and exhausted-memory suites,
--- and the window, files and registry values they need.
+-- and the window, files and registry values they need. play_sound plays
+-- synchronously: an asynchronous call frees its data later, in a thread of
+-- its own.
 local probe = require "robust.probe"
 local fixture = require "windows.fixture"
 
@@ -55,7 +57,7 @@ cases.list = {
     unregister_hotkey = { false, { nil, 0x5eee } },
     exec = { false, { "missing.exe" }, 1500 }, exec_command_line = { false, { nil, "osbridge-no-such-program" }, 1000 },
     shell_execute = { false, { { filename = "" } } }, print_on_printer = { false, { "no such printer", "x" } },
-    dll_register_server = { false, { "missing.dll" }, 2000 }, play_sound = { false, { "missing.wav" }, 1000 },
+    dll_register_server = { false, { "missing.dll" }, 2000 }, play_sound = { false, { "missing.wav", 0 }, 1000 },
     add_cert_to_store = { false, { "\48\3\2\1\0" }, 1000 },
     ras_entries = { {}, false }, ras_connections = { {}, false }, ras_connect_status = { false, { U } },
 }
