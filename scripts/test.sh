@@ -38,6 +38,7 @@ if [ "$build" = 1 ]; then
 fi
 
 . scripts/wine-env.sh
+. scripts/test-robust.sh
 wine_start || exit 1
 trap wine_stop EXIT
 
@@ -144,6 +145,7 @@ for arch in "${arches[@]}"; do
         tally < <(bash tests/pkg/test_packages.sh "$arch" 2>&1)
         [ "$seen" = 1 ] || { echo "$arch packages: no result line"; failed=$((failed + 1)); }
     fi
+    robust_suites "$arch" "$build_dir" "$pattern"
 done
 
 echo "total: $passed passed, $failed failed"

@@ -1,0 +1,63 @@
+-- Each function that leaves the machine as it was (tests/robust/cases.lua),
+-- called many times with valid arguments on its success path and on its
+-- failure path: the next free handle, the next free GDI slot and the C heap
+-- (all heaps' busy bytes, less what the Lua state itself holds) must end
+-- where they began.
+local probe = require "robust.probe"
+local cases = require "robust.cases"
+
+local SAMPLE = tonumber(os.getenv("OSB_ROBUST_SAMPLE")) or 1
+local CALLS = 10000
+-- Slack for the allocator's own bookkeeping; a leak of one byte a call over
+-- 10000 calls is already past it.
+local HEAP_SLACK, SLOT_SLACK = 8192, 8
+
+local measure = probe.measure
+
+local function run_case(name, args, calls)
+    local call, n = cases.caller(name, args)
+    for _ = 1, 200 do call() end  -- first-use allocations (caches, loaded libraries)
+    local before = measure()
+    for _ = 1, calls do call() end
+    local after = measure()
+    return ("%s%s: heap %+d bytes, handle slots %+d, GDI slots %+d"):format(
+        name, n > 0 and "" or "()", after.heap - before.heap, (after.handle - before.handle) / 4, after.gdi - before.gdi),
+        after.heap - before.heap <= HEAP_SLACK and after.handle - before.handle <= 4 * SLOT_SLACK
+        and after.gdi - before.gdi <= SLOT_SLACK
+end
+
+TestRobustLeaks = {}
+
+function TestRobustLeaks.setupClass() cases.prepare("leaks") end
+function TestRobustLeaks.teardownClass() cases.cleanup() end
+
+function TestRobustLeaks.test_the_probes_see_leaks()
+    local before, files = measure(), {}
+    for i = 1, 20 do
+        files[i] = assert(io.open(BUILD_DIR .. "\\lua.exe", "rb"))
+        files[i]:read(1)  -- the C library's buffer: 4 KiB of C heap
+    end
+    local after = measure()
+    for _, f in ipairs(files) do f:close() end
+    lu.assertTrue(after.handle - before.handle >= 4 * 20, ("handle %d -> %d"):format(before.handle, after.handle))
+    lu.assertTrue(after.heap - before.heap >= 20 * 4096, ("heap %d -> %d"):format(before.heap, after.heap))
+end
+
+for name, case in pairs(cases.list) do
+    TestRobustLeaks["test_" .. name] = function()
+        local calls = math.max(50, math.floor((case[3] or CALLS) * SAMPLE))
+        local report, bad = {}, {}
+        for path = 1, 2 do
+            if case[path] then
+                local started = os.clock()
+                local line, ok = run_case(name, case[path], calls)
+                line = ("%s path, %d calls, %.2f s: %s"):format(path == 1 and "success" or "failure", calls,
+                                                                os.clock() - started, line)
+                report[#report + 1] = line
+                if not ok then bad[#bad + 1] = line end
+            end
+        end
+        if os.getenv("OSB_ROBUST_TIMES") then print("\n" .. table.concat(report, "\n")) end
+        lu.assertEquals(bad, {})
+    end
+end
