@@ -149,17 +149,17 @@ start_runs() {  # ARCH: its runs go on in the background
 }
 
 . scripts/wine-env.sh  # winpath
+passed=0 failed=0 failures=()
 template &
 template_job=$!
-build_arch "${arches[0]}" || exit 1
+build_arch "${arches[0]}" || { wait; exit 1; }
 wait "$template_job"
 start_runs "${arches[0]}"
 for arch in "${arches[@]:1}"; do
-    build_arch "$arch" || { wait; exit 1; }
-    start_runs "$arch"
+    # The runs of the architectures built before still count.
+    if build_arch "$arch"; then start_runs "$arch"; else failed=$((failed + 1)) failures+=("$arch: build"); fi
 done
 
-passed=0 failed=0 failures=()
 for run in "${runs[@]}"; do
     wait "${run#*:}"
     name=${run%:*} suite=
