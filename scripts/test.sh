@@ -84,7 +84,7 @@ run_suite() {  # LABEL TITLE COMMAND... : prints the output; a suite that prints
     local status=$?
     tr -d '\r' <"$log"
     [ "$status" = 124 ] && echo "$title: stopped after ${OSB_SUITE_TIMEOUT:-600} s"
-    grep -qE '^[a-z ]+: [0-9]+ passed, [0-9]+ failed' "$log" || echo "$title: no result line"
+    grep -qE '^[a-z0-9 ]+: [0-9]+ passed, [0-9]+ failed' "$log" || echo "$title: no result line"
     rm -f "$log"
 }
 
@@ -167,7 +167,7 @@ for run in "${runs[@]}"; do
         printf '%s\n' "$line"
         if [[ $line =~ ^==\ (.*)$ ]]; then
             suite=${BASH_REMATCH[1]}
-        elif [[ $line =~ ^[a-z\ ]+:\ ([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
+        elif [[ $line =~ ^[a-z0-9\ ]+:\ ([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
             passed=$((passed + BASH_REMATCH[1])); failed=$((failed + BASH_REMATCH[2]))
             [ "${BASH_REMATCH[2]}" = 0 ] || failures+=("$suite (${BASH_REMATCH[2]} failed)")
         elif [[ $line == *": no result line" ]]; then
