@@ -29,7 +29,6 @@ for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-    [ "$need_update" = 1 ] || [ ! -d /var/lib/apt/lists ] || true
     as_root apt-get update -qq
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 elif [ "$need_update" = 1 ]; then
@@ -75,7 +74,10 @@ if [ ! -e /proc/sys/fs/binfmt_misc/register ]; then
     as_root mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc || true
 fi
 handler=/proc/sys/fs/binfmt_misc/qemu-i386
-if [ -e "$handler" ] && ! grep -qx "interpreter $qemu" "$handler"; then
+# A handler already bound to the same emulator (another checkout's copy) is
+# kept: replacing it would fail 32-bit programs that start meanwhile.
+registered=$(sed -n 's/^interpreter //p' "$handler" 2>/dev/null)
+if [ -n "$registered" ] && ! { grep -qx 'flags: .*F.*' "$handler" && cmp -s "$registered" "$qemu"; }; then
     echo -1 | as_root tee "$handler" >/dev/null
 fi
 if [ ! -e "$handler" ] && [ -w /proc/sys/fs/binfmt_misc/register ]; then

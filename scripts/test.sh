@@ -1,12 +1,22 @@
 #!/usr/bin/env bash
 # Builds osbridge for both architectures and runs the whole test suite under
 # Wine: C++ unit tests, the Lua suite, and the Lua suite that runs against
-# recording stand-ins of system libraries.
+# recording stand-ins of system libraries. The Lua suites run under several
+# ANSI code pages: 1252, 932 (double-byte, from a Japanese locale) and 65001
+# (UTF-8, through the lua-utf8.exe host).
 #
 #   scripts/test.sh [--arch x86_64|i686|all] [--no-setup] [--no-build] [FILE_PATTERN]
 #
 # FILE_PATTERN limits the Lua files run (a grep -E pattern on their paths);
-# OSB_TEST_FILTER limits LuaUnit tests by name pattern.
+# OSB_TEST_FILTER limits LuaUnit tests by name pattern; OSB_CODE_PAGES names
+# the code pages to run (e.g. "932"; by default all three for x86_64, 1252
+# and 65001 for i686); OSB_TEST_VERBOSE=1 names every test as it ends;
+# OSB_SUITE_TIMEOUT (seconds, 600) ends a suite that hangs.
+#
+# Each architecture and code page runs in a Wine instance of its own (prefix,
+# wineserver, X display), so the runs go side by side, and the i686 build
+# goes on while the x86_64 runs do. Every run's output is printed whole when
+# it ends, under headers naming architecture and code page.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,130 +33,192 @@ while [ $# -gt 0 ]; do
 done
 
 [ "$setup" = 1 ] && { bash scripts/setup.sh || exit 1; }
-if [ "$build" = 1 ]; then
-    for arch in "${arches[@]}"; do
-        dir=build/$arch${OSB_BUILD_SUFFIX:-}
-        mkdir -p "$dir"
-        if ! { cmake --preset "$arch" -B "$dir" && cmake --build "$dir" -j2; } >"$dir/build.log" 2>&1; then
-            tail -n 40 "$dir/build.log"
-            echo "build failed for $arch"
-            exit 1
-        fi
-        # Warnings are errors for this project, but are reported, not fatal here.
-        grep -E 'warning:' "$dir/build.log" || true
-    done
-fi
 
-. scripts/wine-env.sh
-. scripts/test-robust.sh
-wine_start || exit 1
-trap wine_stop EXIT
+logs=build/logs${OSB_BUILD_SUFFIX:-}
+mkdir -p "$logs"
 
-passed=0 failed=0
-tally() {  # reads a program's output, echoes it, adds its closing counts
-    local line
-    while IFS= read -r line; do
-        line=${line%$'\r'}
-        printf '%s\n' "$line"
-        if [[ $line =~ ^[a-z0-9\ ]+:\ ([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
-            passed=$((passed + BASH_REMATCH[1])); failed=$((failed + BASH_REMATCH[2]))
-            seen=1
-        fi
-    done
-}
-run_suite() {  # ARCH TITLE COMMAND... : a suite that prints no count failed
-    local arch=$1 title=$2 attempt stalled=0 before log done_list; shift 2
-    done_list=$(mktemp)
-    for attempt in 1 2 3 4 5 6 7 8 9 10; do
-        echo "== $arch: $title"
-        seen=0
-        # Through a file, not a pipe: Wine's background services inherit the
-        # output handles of the program that started them and would hold a pipe open.
-        log=$(mktemp)
-        OSB_TEST_DONE=$([ -s "$done_list" ] && winpath "$done_list") run_win "$arch" "$@" >"$log" 2>&1 </dev/null
-        tally <"$log"
-        # qemu-user kills the emulated 32-bit interpreter with SIGSEGV now and
-        # then, in a different test each time; the run is taken up again from
-        # there, with the tests that had ended counted as they ended. The
-        # verbose log names them. Two attempts in a row that end no test mean
-        # a crash that is not by chance.
-        before=$(wc -l <"$done_list")
-        sed -nE 's/^    ([A-Za-z0-9_]+\.[A-Za-z0-9_]+) \.\.\. (Ok|FAIL|ERROR)[[:space:]]*$/\1 \2/p' "$log" >>"$done_list"
-        rm -f "$log"
-        [ "$seen" = 1 ] && break
-        [ "$(wc -l <"$done_list")" = "$before" ] && stalled=$((stalled + 1)) || stalled=0
-        [ "$arch" = i686 ] && [ "$attempt" -lt 10 ] && [ "$stalled" -lt 2 ] || break
-        echo "$arch $title: ended without a result line; taking it up again"
-    done
-    rm -f "$done_list"
-    [ "$seen" = 1 ] && return
-    echo "$arch $title: no result line"
-    failed=$((failed + 1))
+build_arch() {  # ARCH
+    local dir=build/$1${OSB_BUILD_SUFFIX:-}
+    [ "$build" = 1 ] || return 0
+    mkdir -p "$dir"
+    if ! { cmake --preset "$1" -B "$dir" && cmake --build "$dir" -j2; } >"$dir/build.log" 2>&1; then
+        tail -n 40 "$dir/build.log"
+        echo "build failed for $1"
+        return 1
+    fi
+    # Warnings are errors for this project, but are reported, not fatal here.
+    grep -E 'warning:' "$dir/build.log" || true
 }
 
-tests_win=$(winpath tests)
+code_pages() {  # ARCH: the code pages its Lua suites run under
+    if [ -n "${OSB_CODE_PAGES:-}" ]; then echo "$OSB_CODE_PAGES"
+    elif [ "$1" = i686 ]; then echo 1252 65001
+    else echo 1252 932 65001
+    fi
+}
+
+# --- One run: the suites of one architecture under one code page ------------
+
 mapfile -t lua_files < <(find tests -name 'test_*.lua' | sort | grep -E -- "$pattern")
 mapfile -t standin_files < <(find tests -name 'standin_*.lua' | sort | grep -E -- "$pattern")
+mapfile -t robust_files < <(find tests/robust -name 'robust_*.lua' | sort | grep -E -- "$pattern")
 
-for arch in "${arches[@]}"; do
-    build_dir=build/$arch${OSB_BUILD_SUFFIX:-}
-    # Helper programs need not match the module's architecture: under qemu a
-    # native 64-bit one starts in a second instead of a minute.
-    unset OSB_FIXTURE_BIN OSB_TEST_VERBOSE
-    [ "$arch" = i686 ] && export OSB_TEST_VERBOSE=1
-    native_fixtures=build/x86_64${OSB_BUILD_SUFFIX:-}/fixtures
-    if [ "$arch" = i686 ] && [ -d "$native_fixtures" ]; then
-        OSB_FIXTURE_BIN=$(winpath "$native_fixtures")
-        export OSB_FIXTURE_BIN
-    fi
-    if [ "$pattern" = . ]; then
-        run_suite "$arch" "unit tests" "$build_dir/osbridge_tests.exe"
+# A copy of the interpreters, module and helper programs for one run: the
+# suites write beside the interpreter, and runs go side by side.
+run_dir() {  # BUILD_DIR NAME -> prints the new folder
+    local dir=$1/$2
+    rm -rf "$dir" && mkdir -p "$dir"
+    cp "$1"/lua.exe "$1"/lua-utf8.exe "$1"/lua51.dll "$1"/osbridge.dll "$dir"/
+    cp -r "$1"/fixtures "$dir"/
+    echo "$dir"
+}
+
+run_suite() {  # LABEL TITLE COMMAND... : prints the output; a suite that prints no count failed
+    local label=$1 title=$2; shift 2
+    echo "== $label: $title"
+    # Through a file, not a pipe: Wine's background services inherit the
+    # output handles of the program that started them and would hold a pipe open.
+    local log
+    log=$(mktemp)
+    # A suite that hangs (a dialog nobody answers) is ended, and counts as failed.
+    timeout -k 10 "${OSB_SUITE_TIMEOUT:-600}" "$(wine_for "$arch")" "$@" >"$log" 2>&1 </dev/null
+    local status=$?
+    tr -d '\r' <"$log"
+    [ "$status" = 124 ] && echo "$title: stopped after ${OSB_SUITE_TIMEOUT:-600} s"
+    grep -qE '^[a-z0-9 ]+: [0-9]+ passed, [0-9]+ failed' "$log" || echo "$title: no result line"
+    rm -f "$log"
+}
+
+lua_suite() {  # LABEL TITLE RUN_DIR FILES... : the Lua test files under this run's host
+    local label=$1 title=$2 dir=$3; shift 3
+    local args=() f
+    for f in "$@"; do args+=("$(winpath "$f")"); done
+    run_suite "$label" "$title" "$dir/$host" "$(winpath tests/run.lua)" "$(winpath "$dir")" "$(winpath tests)" "${args[@]}"
+}
+
+# The suites of one run, in a Wine instance of its own. A new suite is one
+# more call here (run_suite for a program, lua_suite for Lua files).
+run_suites() {  # ARCH CODE_PAGE
+    arch=$1
+    local cp=$2 build_dir=build/$1${OSB_BUILD_SUFFIX:-} label="$1 cp$2" dir
+    export OSB_INSTANCE=$arch-cp$cp${OSB_BUILD_SUFFIX:-} OSB_CODE_PAGE=$cp
+    host=lua.exe
+    case $cp in
+        932) export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 ;;
+        65001) host=lua-utf8.exe ;;
+    esac
+    . scripts/wine-env.sh
+    wine_start 2>&1 || { echo "$label: no Wine instance: no result line"; return; }
+    trap wine_stop EXIT
+
+    if [ "$cp" = 1252 ] && [ "$pattern" = . ]; then
+        run_suite "$label" "unit tests" "$build_dir/osbridge_tests.exe"
     fi
     if [ ${#lua_files[@]} -gt 0 ]; then
-        args=()
-        for f in "${lua_files[@]}"; do args+=("$(winpath "$f")"); done
-        run_suite "$arch" "lua tests" "$build_dir/lua.exe" "$(winpath tests/run.lua)" \
-            "$(winpath "$build_dir")" "$tests_win" "${args[@]}"
+        dir=$(run_dir "$build_dir" "run-cp$cp")
+        lua_suite "$label" "lua tests" "$dir" "${lua_files[@]}"
     fi
     if [ ${#standin_files[@]} -gt 0 ] && [ -d "$build_dir/standins" ]; then
-        # The stand-ins sit beside a copy of the interpreter and module, where
-        # the loader finds them first once Wine is told to prefer them.
-        run_dir=$build_dir/standin-run
-        rm -rf "$run_dir" && mkdir -p "$run_dir"
-        cp "$build_dir"/lua.exe "$build_dir"/lua51.dll "$build_dir"/osbridge.dll "$run_dir"/
-        overrides=$WINEDLLOVERRIDES
+        # The stand-ins sit beside the interpreter and module, where the
+        # loader finds them first once Wine is told to prefer them.
+        dir=$(run_dir "$build_dir" "standin-run-cp$cp")
+        local overrides=$WINEDLLOVERRIDES d n
         for d in "$build_dir"/standins/*/; do
-            cp "$d"* "$run_dir"/
+            cp "$d"* "$dir"/
             # Wine names a module without ".dll" but with any other suffix (winspool.drv).
             for f in "$d"*; do n=$(basename "$f"); overrides="$overrides;${n%.[dD][lL][lL]}=n"; done
         done
-        args=()
-        for f in "${standin_files[@]}"; do args+=("$(winpath "$f")"); done
-        WINEDLLOVERRIDES=$overrides run_suite "$arch" "lua tests with stand-ins" "$run_dir/lua.exe" \
-            "$(winpath tests/run.lua)" "$(winpath "$run_dir")" "$tests_win" "${args[@]}"
+        WINEDLLOVERRIDES=$overrides lua_suite "$label" "lua tests with stand-ins" "$dir" "${standin_files[@]}"
     fi
+    [ "$cp" = 1252 ] || return 0
     # The Lua suite once more under LuaJIT 2.1 (built for x86_64 by default),
     # named lua.exe and beside its own lua51.dll, which takes the module unchanged.
     if [ -x "$build_dir/luajit/luajit.exe" ] && [ ${#lua_files[@]} -gt 0 ]; then
-        run_dir=$build_dir/luajit-run
-        rm -rf "$run_dir" && mkdir -p "$run_dir"
-        cp "$build_dir"/luajit/luajit.exe "$run_dir"/lua.exe
-        cp "$build_dir"/luajit/lua51.dll "$build_dir"/osbridge.dll "$run_dir"/
-        ln -s ../fixtures "$run_dir"/fixtures
-        args=()
-        for f in "${lua_files[@]}"; do args+=("$(winpath "$f")"); done
-        run_suite "$arch" "lua tests under LuaJIT" "$run_dir/lua.exe" "$(winpath tests/run.lua)" \
-            "$(winpath "$run_dir")" "$tests_win" "${args[@]}"
+        dir=$(run_dir "$build_dir" "luajit-run")
+        cp "$build_dir"/luajit/luajit.exe "$dir"/lua.exe
+        cp "$build_dir"/luajit/lua51.dll "$dir"/
+        lua_suite "$label" "lua tests under LuaJIT" "$dir" "${lua_files[@]}"
     fi
     # How users get the module: luarocks make, the release zip, the binary rock.
     if echo tests/pkg/test_packages.sh | grep -qE -- "$pattern"; then
-        echo "== $arch: packages"
-        seen=0
-        tally < <(bash tests/pkg/test_packages.sh "$arch" 2>&1)
-        [ "$seen" = 1 ] || { echo "$arch packages: no result line"; failed=$((failed + 1)); }
+        echo "== $label: packages"
+        local out
+        out=$(bash tests/pkg/test_packages.sh "$arch" 2>&1)
+        printf '%s\n' "$out"
+        grep -qE '^pkg tests: [0-9]+ passed' <<<"$out" || echo "packages: no result line"
     fi
-    robust_suites "$arch" "$build_dir" "$pattern"
+}
+
+# The robustness suites of tests/robust (hostile arguments, leaks, threads,
+# exhausted memory), each in a process of its own so that a crash in one
+# leaves the others their say, in a Wine instance beside the code-page runs.
+# The 64-bit build runs them in full; the 32-bit build a sample.
+run_robust() {  # ARCH
+    arch=$1
+    local build_dir=build/$1${OSB_BUILD_SUFFIX:-} label="$1 robust" dir file started
+    export OSB_INSTANCE=$arch-robust${OSB_BUILD_SUFFIX:-} OSB_CODE_PAGE=1252
+    [ "$arch" = i686 ] && export OSB_ROBUST_SAMPLE=${OSB_ROBUST_SAMPLE:-0.05}
+    host=lua.exe
+    . scripts/wine-env.sh
+    wine_start 2>&1 || { echo "$label: no Wine instance: no result line"; return; }
+    trap wine_stop EXIT
+    dir=$(run_dir "$build_dir" "robust-run")
+    for file in "${robust_files[@]}"; do
+        started=$SECONDS
+        lua_suite "$label" "$(basename "$file" .lua)" "$dir" "$file"
+        echo "$label $(basename "$file" .lua): $((SECONDS - started)) s"
+    done
+}
+
+# --- Scheduling --------------------------------------------------------------
+
+# The Wine prefix every instance starts as a copy of; wineboot runs once.
+template() {
+    [ -f .wine/template/system.reg ] && return
+    (export OSB_INSTANCE=template; . scripts/wine-env.sh; wine_start && wine_stop) >"$logs/template.log" 2>&1
+}
+
+runs=()
+start_runs() {  # ARCH: its runs go on in the background
+    local cp
+    for cp in $(code_pages "$1"); do
+        (run_suites "$1" "$cp") >"$logs/$1-cp$cp.log" 2>&1 &
+        runs+=("$1-cp$cp:$!")
+    done
+    if [ ${#robust_files[@]} -gt 0 ]; then
+        (run_robust "$1") >"$logs/$1-robust.log" 2>&1 &
+        runs+=("$1-robust:$!")
+    fi
+}
+
+. scripts/wine-env.sh  # winpath
+passed=0 failed=0 failures=()
+template &
+template_job=$!
+build_arch "${arches[0]}" || { wait; exit 1; }
+wait "$template_job"
+start_runs "${arches[0]}"
+for arch in "${arches[@]:1}"; do
+    # The runs of the architectures built before still count.
+    if build_arch "$arch"; then start_runs "$arch"; else failed=$((failed + 1)) failures+=("$arch: build"); fi
 done
 
+for run in "${runs[@]}"; do
+    wait "${run#*:}"
+    name=${run%:*} suite=
+    while IFS= read -r line; do
+        printf '%s\n' "$line"
+        if [[ $line =~ ^==\ (.*)$ ]]; then
+            suite=${BASH_REMATCH[1]}
+        elif [[ $line =~ ^[a-z0-9\ ]+:\ ([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
+            passed=$((passed + BASH_REMATCH[1])); failed=$((failed + BASH_REMATCH[2]))
+            [ "${BASH_REMATCH[2]}" = 0 ] || failures+=("$suite (${BASH_REMATCH[2]} failed)")
+        elif [[ $line == *": no result line" ]]; then
+            failed=$((failed + 1)); failures+=("${suite:-$name}: no result line")
+        fi
+    done <"$logs/$name.log"
+done
+
+for f in "${failures[@]}"; do echo "failed: $f"; done
 echo "total: $passed passed, $failed failed"
 [ "$failed" = 0 ]

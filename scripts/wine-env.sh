@@ -3,10 +3,12 @@
 # several test runs can share a machine. OSB_DISPLAY names an X display to
 # use (started if nothing answers there); without it Xvfb picks a free one.
 #
-#   wine_start      Xvfb + a fresh wineserver for the prefix (creating it once);
+#   wine_start      Xvfb + a fresh wineserver for the prefix (creating it once,
+#                   as a copy of the prefix of OSB_INSTANCE=template if there is one);
 #                   fails, saying why, when no X display can be had
 #   wine_stop       stops what wine_start started
 #   run_win ARCH EXE [ARGS...]   runs a Windows program of that architecture
+#   wine_for ARCH   the Wine loader that run_win uses for it
 
 OSB_ROOT=${OSB_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 OSB_INSTANCE=${OSB_INSTANCE:-main}
@@ -68,9 +70,14 @@ wine_start() {
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         local template="$OSB_ROOT/.wine/template"
         if [ "$OSB_INSTANCE" != template ] && [ -f "$template/system.reg" ]; then
-            mkdir -p "$WINEPREFIX" && cp -a "$template/." "$WINEPREFIX/"
+            # The system folders hold a gigabyte of libraries that Wine only
+            # reads: hard links to the template's; the rest is copied.
+            mkdir -p "$WINEPREFIX"
+            (cd "$template" && tar -c --exclude=./drive_c/windows/system32 --exclude=./drive_c/windows/syswow64 .) \
+                | tar -x -C "$WINEPREFIX"
+            cp -al "$template/drive_c/windows/system32" "$template/drive_c/windows/syswow64" "$WINEPREFIX/drive_c/windows/"
         else
-            echo "creating Wine prefix $WINEPREFIX (a few minutes the first time)" >&2
+            echo "creating Wine prefix $WINEPREFIX" >&2
             mkdir -p "$WINEPREFIX"
             if ! "$WINE64" wineboot -i >"$OSB_ROOT/.wine/wineboot-$OSB_INSTANCE.log" 2>&1 </dev/null; then
                 echo "wineboot failed; its output:" >&2
@@ -82,11 +89,6 @@ wine_start() {
     "$WINESERVER" -p 2>/dev/null || true
     # Bring up the prefix's services now, detached from any output pipe.
     "$WINE64" cmd /c exit >/dev/null 2>&1 </dev/null || true
-    # The shell of os.execute/io.popen: the native 64-bit cmd.exe, named by its
-    # Unix location so that 32-bit programs are not redirected to the 32-bit
-    # one, which costs a minute per start under qemu.
-    "$WINE64" reg add 'HKCU\Environment' /v ComSpec /d "$(winpath "$WINEPREFIX/drive_c/windows/system32/cmd.exe")" /f \
-        >/dev/null 2>&1 </dev/null || true
 }
 
 wine_stop() {
@@ -98,7 +100,10 @@ wine_stop() {
     fi
 }
 
+# The Wine loader for programs of that architecture.
+wine_for() { if [ "$1" = i686 ]; then echo "$WINE32"; else echo "$WINE64"; fi; }
+
 run_win() {
     local arch=$1; shift
-    if [ "$arch" = i686 ]; then "$WINE32" "$@"; else "$WINE64" "$@"; fi
+    "$(wine_for "$arch")" "$@"
 }

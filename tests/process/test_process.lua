@@ -1,11 +1,8 @@
 -- Process launch, shell execution, process and module lists and termination,
 -- on real processes: the fixture proc_child exits with a given code after a
 -- given delay, and can write a file telling the show state it was given.
--- Every process start costs about a minute in the emulated 32-bit build, so
--- each test starts as few as it can.
 
 local texts = require "texts"
-local INTERPRETER = require("support").interpreter
 
 local CHILD = FIXTURE_BIN .. "\\proc_child.exe"
 local TEMP = assert(os.getenv("TEMP"), "TEMP not set")
@@ -50,20 +47,9 @@ local function children(parent, name)
     return found
 end
 
--- The 32-bit build under emulation (qemu) can't read module lists: the system
--- answers ERROR_NOACCESS there, and the module checks are skipped.
-local OWN_MODULES = osbridge.process_modules(0)
-local MODULES_UNREADABLE = not OWN_MODULES and (osbridge.get_last_error() or ""):match("%(998%)$")
--- This interpreter: the owner of its module list, or else the one
--- interpreter that no other one started.
-local OWN_PID = OWN_MODULES and OWN_MODULES[0].pid
-if not OWN_PID then
-    local interpreters, is_interpreter = children(nil, INTERPRETER), {}
-    for _, row in ipairs(interpreters) do is_interpreter[row.pid] = true end
-    for _, row in ipairs(interpreters) do
-        if not is_interpreter[row.pid_parent] then OWN_PID = row.pid end
-    end
-end
+-- This interpreter, whichever host runs the suite (lua.exe, lua-utf8.exe).
+local OWN_MODULES = assert(osbridge.process_modules(0), "no module list of this process")
+local OWN_PID, OWN_NAME = OWN_MODULES[0].pid, OWN_MODULES[0].module:lower()
 
 -- Ends what a test left running: children and their children.
 local function end_children()
@@ -145,11 +131,10 @@ function TestProcSnapshot:test_process_list_finds_this_interpreter()
         if row.pid == OWN_PID then mine = row end
     end
     lu.assertNotNil(mine, "pid " .. tostring(OWN_PID) .. " not listed")
-    lu.assertEquals(mine.name:lower(), INTERPRETER)
+    lu.assertEquals(mine.name:lower(), OWN_NAME)
 end
 
 function TestProcSnapshot:test_modules_of_this_process()
-    lu.skipIf(MODULES_UNREADABLE, "module lists are unreadable here")
     local modules = osbridge.process_modules(0)
     lu.assertNotNil(modules and modules[0], "rows start at key 0")
     lu.assertEquals(row_count(modules), #modules + 1)
@@ -169,7 +154,6 @@ end
 function TestProcSnapshot:test_process_id_is_the_last_argument()
     lu.assertErrorMsgContains("number expected, got no value", osbridge.process_modules)
     lu.assertErrorMsgContains("number expected, got string", osbridge.process_modules, 0, "x")
-    lu.skipIf(MODULES_UNREADABLE, "module lists are unreadable here")
     lu.assertNotNil(osbridge.process_modules(NO_SUCH_PID, 0))
     lu.assertEquals(select("#", osbridge.process_modules(0, NO_SUCH_PID)), 1)
     lu.assertNil(osbridge.process_modules(0, NO_SUCH_PID))
@@ -193,12 +177,11 @@ function TestProcChild:test_running_child_is_listed_inspected_and_terminated()
     local target = wait_for(function() return children(runner.pid)[1] end)
     lu.assertNotNil(target, "the runner's child never appeared")
 
-    if not MODULES_UNREADABLE then
-        -- The module list fills while the child starts up.
-        local modules = wait_for(function() return osbridge.process_modules(target.pid + 0.9) end)
-        lu.assertEquals(modules and modules[0].module:lower(), "proc_child.exe")
-        lu.assertEquals(modules[0].pid, target.pid)
-    end
+    -- The module list fills while the child starts up; the program comes first.
+    local modules = wait_for(function() return osbridge.process_modules(target.pid + 0.9) end)
+    lu.assertEquals(modules and modules[0].module:lower(), "proc_child.exe")
+    lu.assertEquals(modules[0].path:lower(), CHILD:lower())
+    lu.assertEquals(modules[0].pid, target.pid)
 
     lu.assertErrorMsgContains("bad argument #2", osbridge.terminate_process, target.pid)
     lu.assertErrorMsgContains("bad argument #1", osbridge.terminate_process, "x", 1)

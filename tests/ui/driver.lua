@@ -7,9 +7,7 @@
 
 local driver = {}
 
--- Built for the module's own architecture: the Ctrl+Esc test depends on how
--- key state reaches the dialog, which the emulated 32-bit build does not
--- reproduce from a native driver.
+-- Built for the module's own architecture, like every helper program of the run.
 local program = BUILD_DIR .. "\\fixtures\\ui_driver.exe"
 -- Named for this run: a driver left over from a crashed run must not take
 -- this run's requests.

@@ -23,8 +23,8 @@ function fixture.wait_until(fn, timeout_ms)
     return fn()
 end
 
--- Starts a program without waiting for it: directly where the module can
--- (a process start is costly in the emulated 32-bit build), else by the shell.
+-- Starts a program without waiting for it: directly where the module can,
+-- else by the shell.
 function fixture.spawn(program, args)
     local path = fixtures_dir .. program
     if not osbridge.exec(path, ('"%s" %s'):format(path, args), 0) then
