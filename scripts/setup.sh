@@ -21,7 +21,7 @@ SRC
     need_update=1
 fi
 
-packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 cmake make dpkg-dev
+packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 gcc cmake make dpkg-dev
           wine wine64 wine32:i386 xvfb x11-utils
           lua-unit python3 locales luarocks)
 missing=()
