@@ -178,8 +178,8 @@ local function valid_entry(v, draw)
     return entry(v)
 end
 
-local function tuple(spec, draw)
-    local valid = spec[2] or {}
+local function tuple(rule, draw)
+    local valid = rule[2] or {}
     local n = math.max(0, #valid + draw(4) - 2)
     if draw(6) == 1 then n = draw(8) - 1 end
     local args = { n = n }
@@ -222,33 +222,33 @@ end
 local checked = 0
 
 local function run_function(name)
-    local spec = functions[name]
+    local rule = functions[name]
     local fn = osbridge[name]
     local draw = generator(seed_of(name))
-    local count = math.max(1, math.floor((spec.count or 2000) * SAMPLE))
+    local count = math.max(1, math.floor((rule.count or 2000) * SAMPLE))
     local failures, errors, calls = {}, 0, 0
     local started = os.clock()
     for _ = 1, count do
-        local args = tuple(spec, draw)
-        if spec.reduce then spec.reduce(args) end
-        if spec[3] == "scratch" then scratch_registry(args) end
+        local args = tuple(rule, draw)
+        if rule.reduce then rule.reduce(args) end
+        if rule[3] == "scratch" then scratch_registry(args) end
         local values = {}
         for i = 1, args.n do values[i] = args[i][2] end
         local text = source(name, args)
         probe.watch(60, text)
         local results = pack(pcall(fn, unpack(values, 1, args.n)))
-        if spec.twice then pcall(fn, unpack(values, 1, args.n)) end
+        if rule.twice then pcall(fn, unpack(values, 1, args.n)) end
         if name == "register_hotkey" and results[2] == true then
             osbridge.unregister_hotkey(values[1], values[2])
         end
         calls = calls + 1
         if results[1] then
             local r = pack(unpack(results, 2, results.n))
-            if not matches(spec[1], r) then
+            if not matches(rule[1], r) then
                 local got = {}
                 for i = 1, r.n do got[i] = form_of(r[i]) end
                 failures[#failures + 1] = ("%s\n  -- gave %d results (%s), documented: %q"):format(
-                    text, r.n, table.concat(got, ","), spec[1])
+                    text, r.n, table.concat(got, ","), rule[1])
             end
         else
             errors = errors + 1
