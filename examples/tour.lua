@@ -140,8 +140,13 @@ local function windows_and_keyboard()
     osbridge.keybd_event(osbridge.VK_SHIFT, 0)
     print("Shift down:", osbridge.get_keybd_state(osbridge.VK_SHIFT))
     osbridge.keybd_event(osbridge.VK_SHIFT, osbridge.KEYEVENTF_KEYUP)
-    osbridge.sleep(300)
-    print("characters in Notepad (WM_GETTEXTLENGTH):", osbridge.send_message(edit, 0x000E))
+    -- Typed keys reach Notepad through its input queue, later than this call
+    -- returns: wait until all 19 characters (the Enter as CR LF) are in.
+    local typed = wait_for(function()
+        local length = osbridge.send_message(edit, 0x000E)
+        return length >= 19 and length
+    end)
+    print("characters in Notepad (WM_GETTEXTLENGTH):", typed or osbridge.send_message(edit, 0x000E))
 
     local ok, err = osbridge.register_hotkey(nil, 1, osbridge.MOD_CONTROL + osbridge.MOD_ALT, osbridge.VK_F9)
     print("hot key Ctrl+Alt+F9 registered:", ok, err)

@@ -33,7 +33,8 @@ check() {  # NAME COMMAND...: a passing command is a passed test; else its outpu
 # Runs a Windows program with a clean Lua search path, in folder DIR.
 run_in() {  # DIR EXE [ARGS...]
     local dir=$1; shift
-    (cd "$dir" && unset LUA_PATH LUA_CPATH; run_win "$arch" "$@" </dev/null 2>&1 | tr -d '\r')
+    # A tour that waits for a window that never answers ends here, not in CI's limit.
+    (cd "$dir" && unset LUA_PATH LUA_CPATH; timeout -k 10 180 "$(wine_for "$arch")" "$@" </dev/null 2>&1 | tr -d '\r')
 }
 # The module from a rock tree, loaded by the build's interpreter.
 loads_from_tree() {  # TREE
