@@ -32,7 +32,11 @@ while [ $# -gt 0 ]; do
     shift
 done
 
-[ "$setup" = 1 ] && { bash scripts/setup.sh || exit 1; }
+if [ "$setup" = 1 ] && ! bash scripts/setup.sh; then
+    echo "test.sh: step \"set-up\" failed: bash scripts/setup.sh (its message is above)"
+    echo "total: 0 passed, 1 failed"
+    exit 1
+fi
 
 logs=build/logs${OSB_BUILD_SUFFIX:-}
 mkdir -p "$logs"
