@@ -2,7 +2,7 @@
 --
 -- Save scripts like this one as UTF-8 and run them with lua-utf8.exe, whose
 -- ANSI code page is UTF-8: every text the module takes and gives is then
--- UTF-8. Put text on the clipboard as UTF-16 (a true third argument), so that
+-- UTF-8. Put text on the clipboard as UTF-16 (a boolean after the text), so that
 -- programs in other code pages read it as the same characters.
 require "osbridge"
 
@@ -24,8 +24,9 @@ if osbridge.file_exist(lua) then
     local hex = child:read("*a")
     child:close()
     print("lua.exe reads (hex):", hex)
-    -- Only a script that ran in UTF-8 gave "ü" as one character.
-    assert(hex:sub(1, 6) == "4772FC", "this script did not run as UTF-8: use lua-utf8.exe")
+    -- Run by lua.exe, this script would have given "ü" as its two UTF-8 bytes,
+    -- two characters of the ANSI code page, and lua.exe would read them back so.
+    assert(hex:sub(1, 8) ~= "4772C3BC", "this script did not run as UTF-8: use lua-utf8.exe")
 end
 
 if saved then osbridge.clipboard_set(saved, true) end
