@@ -1,11 +1,12 @@
 # Release archives, made by `cmake --build --preset ARCH --target package`:
 #   osbridge-VERSION-windows-ARCH.zip   the module, Lua 5.1.5 hosts to run it
 #                                        (lua.exe, lua-utf8.exe, lua51.dll), docs,
-#                                        the tour, README and licences
+#                                        the tour and recipes, README and licences
 #   osbridge-VERSION-1.win32-ARCH.rock  the binary rock for `luarocks install FILE`
 install(TARGETS lua lua-utf8 lua51 RUNTIME DESTINATION .)
 install(DIRECTORY "${PROJECT_SOURCE_DIR}/docs/" DESTINATION docs)
-install(FILES "${PROJECT_SOURCE_DIR}/examples/tour.lua" DESTINATION examples)
+file(GLOB osbridge_examples "${PROJECT_SOURCE_DIR}/examples/*.lua")
+install(FILES ${osbridge_examples} DESTINATION examples)
 install(FILES "${PROJECT_SOURCE_DIR}/README.md" "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION .)
 install(FILES "${LUA_SOURCE_DIR}/COPYRIGHT" DESTINATION . RENAME LICENSE-Lua.txt)
 
