@@ -135,6 +135,11 @@ run_suites() {  # ARCH CODE_PAGE
         WINEDLLOVERRIDES=$overrides lua_suite "$label" "lua tests with stand-ins" "$dir" "${standin_files[@]}"
     fi
     [ "$cp" = 1252 ] || return 0
+    # A host that keeps the stack only 4-byte aligned, as 32-bit MSVC programs do.
+    if [ "$arch" = i686 ] && echo tests/robust/fixtures/stack_align_host.c | grep -qE -- "$pattern"; then
+        dir=$(run_dir "$build_dir" "align-run")
+        WINEPATH=$(winpath "$dir") run_suite "$label" "alignment" "$dir/fixtures/stack_align_host.exe" "$(winpath "$dir")"
+    fi
     # The Lua suite once more under LuaJIT 2.1 (built for x86_64 by default),
     # named lua.exe and beside its own lua51.dll, which takes the module unchanged.
     if [ -x "$build_dir/luajit/luajit.exe" ] && [ ${#lua_files[@]} -gt 0 ]; then
