@@ -118,6 +118,17 @@ run_suites() {  # ARCH CODE_PAGE
     if [ "$cp" = 1252 ] && [ "$pattern" = . ]; then
         run_suite "$label" "unit tests" "$build_dir/osbridge_tests.exe"
     fi
+    # The codec tests on emulated processors that lack the vector paths'
+    # instructions (SSE2 without PCLMULQDQ; neither), which qemu takes from
+    # QEMU_CPU in the 32-bit process's environment: each kernel must pick
+    # the path its own instruction set allows, and every path it can run must
+    # match the references.
+    if [ "$arch" = i686 ] && [ "$cp" = 1252 ] && [ "$pattern" = . ]; then
+        QEMU_CPU=Nehalem OSB_EXPECT_PATHS="crc16=portable hex=vector" \
+            run_suite "$label" "unit tests (qemu Nehalem)" "$build_dir/osbridge_tests.exe" codec crc16_ hex_
+        QEMU_CPU=pentium3 OSB_EXPECT_PATHS="crc16=portable hex=portable" \
+            run_suite "$label" "unit tests (qemu pentium3)" "$build_dir/osbridge_tests.exe" codec crc16_ hex_
+    fi
     if [ ${#lua_files[@]} -gt 0 ]; then
         dir=$(run_dir "$build_dir" "run-cp$cp")
         lua_suite "$label" "lua tests" "$dir" "${lua_files[@]}"
