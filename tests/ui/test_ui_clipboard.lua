@@ -160,13 +160,15 @@ end
 
 function TestUiClipboard.test_script_inside_get_replaces_the_clipboard()
     -- The block is freed under the call; its text must come back whole.
-    local big = ("A"):rep(2000000)
+    -- The same window opens the clipboard for both, so the script's call
+    -- gets through while the clipboard is open.
+    local big, window = ("A"):rep(2000000), osbridge.get_foreground_window()
     for _, kind in ipairs({ "hook", "finalizer" }) do
         for _, unicode in ipairs({ false, true }) do
             local case = kind .. (unicode and ", UTF-16" or ", ANSI")
-            lu.assertTrue(osbridge.clipboard_set(big, unicode or nil), case)
-            local stop = script_inside(kind, function() osbridge.clipboard_set("small") end)
-            local got = osbridge.clipboard_get()
+            lu.assertTrue(osbridge.clipboard_set(window, big, unicode or nil), case)
+            local stop = script_inside(kind, function() osbridge.clipboard_set(window, "small") end)
+            local got = osbridge.clipboard_get(window)
             local events = stop()
             lu.assertTrue(events >= 2, case .. ": script ran " .. events .. " times")
             lu.assertEquals(osbridge.clipboard_get(), "small", case .. ": the script never replaced the text")
