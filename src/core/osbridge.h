@@ -4,6 +4,9 @@
 // Lua 5.1 raises errors with longjmp, which skips C++ destructors. Functions
 // therefore read and check all their arguments before creating any owning
 // object, and push their results once system handles are closed again.
+// Any Lua call that allocates can also run script code (a hook, a finalizer)
+// that changes the system: nothing system-wide that such code can change (an
+// open clipboard, a locked block) is held across one. Copy out, release, push.
 #pragma once
 
 #include <windows.h>
