@@ -15,7 +15,7 @@ WideText a2w(const char* text, size_t n)
     if (!text || n < 1 || n > INT_MAX - 1)
         return nullptr;
     // n bytes never give more than n units; the zero fill terminates the
-    // result even when the conversion yields fewer units or fails.
+    // result when the conversion yields fewer units.
     WideText wide = calloc_array<wchar_t>(n + 1);
     if (wide && ::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(n), wide.get(), static_cast<int>(n)) <= 0)
         wide.reset();

@@ -73,7 +73,7 @@ int shell_execute(lua_State* L)
     const char* parameters = push_text_field(L, fields, "parameters");
 
     // A field that cannot be converted is not left out: the call would run
-    // without it. Conversion fails only for want of memory.
+    // without it. Conversion fails for want of memory (or beyond 2 GiB).
     int32_t result = SE_ERR_OOM;
     {
         WideText wide_filename, wide_work_dir, wide_operation, wide_parameters;
