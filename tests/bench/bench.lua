@@ -274,6 +274,24 @@ op {
     batches = math.min(BATCHES, 5), no_warm_up = true,
 }
 
+-- What loading the module costs a script, whole: a process that only
+-- requires it, beside one that loads just the five system libraries its loader
+-- must have (fixtures/benchload.exe). One run of each per batch, in turn first.
+local REQUIRE_ONLY = ('"%s\\lua.exe" -e "package.cpath = [[%s\\?.dll]] require [[osbridge]]"'):format(BUILD_DIR,
+                                                                                                  MODULE_DIR)
+local LOAD_FIVE = ('"%s\\fixtures\\benchload.exe"'):format(BUILD_DIR)
+op {
+    name = "process: require \"osbridge\"", unit = "us", calls = 1, target = "<= 1.15x",
+    test = function(ratio) return ratio <= 1.15 end,
+    check = function()
+        check(select(2, floor.run(REQUIRE_ONLY)) == 0, "lua.exe -e 'require \"osbridge\"' failed")
+        check(select(2, floor.run(LOAD_FIVE)) == 0, "benchload.exe did not load the five libraries")
+    end,
+    osb = function() return (floor.run(REQUIRE_ONLY)) end,
+    floor = function() return (floor.run(LOAD_FIVE)) end,
+    batches = math.max(BATCHES, 21),
+}
+
 -- The module's own set-up, without the file search that require makes
 -- before it (a second require finds the library by searching the paths).
 local luaopen = package.loadlib(MODULE_DIR .. "\\osbridge.dll", "luaopen_osbridge")
