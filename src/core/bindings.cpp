@@ -12,10 +12,24 @@ namespace {
 // Serialises publishing; readers never take it.
 SRWLOCK publish_lock = SRWLOCK_INIT;
 
-class SystemLoader final : public Loader {
+class SystemLoader : public Loader {
 public:
     HMODULE load(const wchar_t* name) override { return ::LoadLibraryW(name); }
     FARPROC find(HMODULE library, const char* name) override { return ::GetProcAddress(library, name); }
+};
+
+class LateLoader final : public SystemLoader {
+public:
+    HMODULE load(const wchar_t* name) override
+    {
+        HMODULE library =
+            ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+        // Windows 7 without update KB2533623 knows no search flags: the
+        // search that static imports make there.
+        if (!library && ::GetLastError() == ERROR_INVALID_PARAMETER)
+            library = ::LoadLibraryW(name);
+        return library;
+    }
 };
 
 // Looks a group of entry points up in one library; a missing library leaves
@@ -27,7 +41,10 @@ public:
     template <typename Fn>
     void operator()(Fn& slot, const char* name)
     {
-        slot = library_ ? reinterpret_cast<Fn>(reinterpret_cast<void*>(loader_.find(library_, name))) : nullptr;
+        if (library_)
+            find_entry(loader_, library_, slot, name);
+        else
+            slot = nullptr;
     }
 
 private:
@@ -46,6 +63,12 @@ bool all_resolved(Fn... entries)
 Loader& system_loader()
 {
     static SystemLoader loader;
+    return loader;
+}
+
+Loader& late_loader()
+{
+    static LateLoader loader;
     return loader;
 }
 

@@ -74,6 +74,17 @@ protected:
 };
 
 Loader& system_loader();
+// The same for the libraries loaded on first use (core/late.h): searched for
+// beside the program, where static imports were found first, and in the
+// system folder, but not in the current folder or along PATH.
+Loader& late_loader();
+
+// Looks `name` up in `library` into a pointer of the entry point's own type.
+template <typename Fn>
+void find_entry(Loader& loader, HMODULE library, Fn& slot, const char* name)
+{
+    slot = reinterpret_cast<Fn>(reinterpret_cast<void*>(loader.find(library, name)));
+}
 
 // Looks every entry point up into `libs` and `api`; true when every required
 // one was found. Optional ones that are missing stay null.

@@ -48,8 +48,6 @@ OSBRIDGE_HANDLE_KIND(unique_find, HANDLE, INVALID_HANDLE_VALUE, ::FindClose(h));
 OSBRIDGE_HANDLE_KIND(unique_hlocal, HLOCAL, nullptr, ::LocalFree(h));
 OSBRIDGE_HANDLE_KIND(unique_hglobal, HGLOBAL, nullptr, ::GlobalFree(h));
 OSBRIDGE_HANDLE_KIND(unique_hmodule, HMODULE, nullptr, ::FreeLibrary(h));
-OSBRIDGE_HANDLE_KIND(unique_hgdiobj, HGDIOBJ, nullptr, ::DeleteObject(h));
-OSBRIDGE_HANDLE_KIND(unique_hdc, HDC, nullptr, ::DeleteDC(h));
 
 // A global block locked for the lifetime of the wrapper.
 class global_lock {

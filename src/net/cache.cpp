@@ -54,22 +54,24 @@ bool fetch_entry(EntryBuffer& buffer, DWORD* error, Fetch fetch)
 // Deletes every entry but cookies. On failure `message` says which call failed.
 bool delete_all_but_cookies(char* message, size_t capacity)
 {
+    const char* call = "FindFirstUrlCacheEntry";
+    // Without the library the walk fails as its first call would.
+    const Wininet* cache = late::wininet.get();
+    DWORD error = cache ? ERROR_NOT_ENOUGH_MEMORY : ::GetLastError();
     EntryBuffer buffer;
     unique_url_cache_find find;
-    DWORD error = ERROR_NOT_ENOUGH_MEMORY;
-    const char* call = "FindFirstUrlCacheEntry";
-    bool fetched = buffer.allocate(first_entry_buffer) && fetch_entry(buffer, &error, [&] {
-        find.reset(::FindFirstUrlCacheEntryW(nullptr, buffer.entry(), &buffer.size));
+    bool fetched = cache && buffer.allocate(first_entry_buffer) && fetch_entry(buffer, &error, [&] {
+        find.reset(cache->FindFirstUrlCacheEntryW(nullptr, buffer.entry(), &buffer.size));
         return static_cast<bool>(find);
     });
     while (fetched) {
         const INTERNET_CACHE_ENTRY_INFOW* entry = buffer.entry();
         // An entry that cannot be deleted (in use, say) stays behind.
         if (!(entry->CacheEntryType & COOKIE_CACHE_ENTRY) && entry->lpszSourceUrlName)
-            ::DeleteUrlCacheEntryW(entry->lpszSourceUrlName);
+            cache->DeleteUrlCacheEntryW(entry->lpszSourceUrlName);
         call = "FindNextUrlCacheEntry";
         fetched = fetch_entry(buffer, &error, [&] {
-            return ::FindNextUrlCacheEntryW(find.get(), buffer.entry(), &buffer.size) != FALSE;
+            return cache->FindNextUrlCacheEntryW(find.get(), buffer.entry(), &buffer.size) != FALSE;
         });
     }
     if (error == ERROR_NO_MORE_ITEMS)
@@ -103,15 +105,18 @@ void describe_add_failure(char* message, size_t capacity, DWORD code, size_t len
 
 bool add_to_root_store(const char* data, size_t length, DWORD disposition, char* message, size_t capacity)
 {
-    const unique_cert_store store(::CertOpenSystemStoreW(0, L"ROOT"));
+    // Without the library the store cannot be opened, and says so alike.
+    const Crypt32* certificates = late::crypt32.get();
+    const unique_cert_store store(certificates ? certificates->CertOpenSystemStoreW(0, L"ROOT") : nullptr);
     if (!store) {
         std::snprintf(message, capacity, "CertAddEncodedCertificateToStore() error: 0x%lx",
                       static_cast<unsigned long>(::GetLastError()));
         return false;
     }
     unique_cert_context added;
-    if (!::CertAddEncodedCertificateToStore(store.get(), X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(data),
-                                            static_cast<DWORD>(length), disposition, added.put())) {
+    if (!certificates->CertAddEncodedCertificateToStore(store.get(), X509_ASN_ENCODING,
+                                                        reinterpret_cast<const BYTE*>(data),
+                                                        static_cast<DWORD>(length), disposition, added.put())) {
         describe_add_failure(message, capacity, ::GetLastError(), length);
         return false;
     }

@@ -17,7 +17,9 @@ int print_on_printer(lua_State* L)
 
     const char* failure = nullptr;
     HANDLE opened = nullptr;
-    if (!::OpenPrinterA(const_cast<char*>(printer_name), &opened, nullptr)) {
+    // Without the spooler's library no printer can be opened.
+    const Winspool* spooler = late::winspool.get();
+    if (!spooler || !spooler->OpenPrinterA(const_cast<char*>(printer_name), &opened, nullptr)) {
         failure = "OpenPrinter() error";
     } else {
         unique_printer printer(opened);
@@ -25,18 +27,18 @@ int print_on_printer(lua_State* L)
         // in the printer's default data type.
         DOC_INFO_1A info{const_cast<char*>(document), nullptr, nullptr};
         DWORD written = 0;
-        if (!::StartDocPrinterA(printer.get(), 1, reinterpret_cast<BYTE*>(&info)))
+        if (!spooler->StartDocPrinterA(printer.get(), 1, reinterpret_cast<BYTE*>(&info)))
             failure = "StartDocPrinter() error";
-        else if (!::StartPagePrinter(printer.get()))
+        else if (!spooler->StartPagePrinter(printer.get()))
             failure = "StartPagePrinter() error";
         // One call only: a block the spooler does not take whole is a failure.
         else if (length > MAXDWORD ||
-                 !::WritePrinter(printer.get(), const_cast<char*>(data), static_cast<DWORD>(length), &written) ||
+                 !spooler->WritePrinter(printer.get(), const_cast<char*>(data), static_cast<DWORD>(length), &written) ||
                  written != length)
             failure = "WritePrinter() error";
-        else if (!::EndPagePrinter(printer.get()))
+        else if (!spooler->EndPagePrinter(printer.get()))
             failure = "EndPagePrinter() error";
-        else if (!::EndDocPrinter(printer.get()))
+        else if (!spooler->EndDocPrinter(printer.get()))
             failure = "EndDocPrinter() error";
         else if (!close_printer(printer))
             failure = "ClosePrinter() error";

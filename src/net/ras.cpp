@@ -1,6 +1,8 @@
 // Dial-up connections through the remote access service. Its result codes
-// reach the script unchanged; only "buffer too small" is acted on here.
+// reach the script unchanged; only "buffer too small" is acted on here. Where
+// the service's library cannot be loaded, its load error is the code.
 #include "core/functions.h"
+#include "core/late.h"
 #include "core/osbridge.h"
 
 #include <ras.h>
@@ -100,7 +102,7 @@ int push_table_and_nil(lua_State* L)
     return 2;
 }
 
-DWORD dial(const char* entry)
+DWORD dial(const Rasapi32& ras, const char* entry)
 {
     const WideText name = a2w(entry);
     // The record's field holds 256 characters and its terminator.
@@ -110,13 +112,13 @@ DWORD dial(const char* entry)
     params.dwSize = dial_params_size;
     std::wcsncpy(params.szEntryName, name.get(), RAS_MaxEntryName + 1);
     BOOL password_saved = FALSE;
-    DWORD result = ::RasGetEntryDialParamsW(nullptr, &params, &password_saved);
+    DWORD result = ras.RasGetEntryDialParamsW(nullptr, &params, &password_saved);
     if (result == 0) {
         HRASCONN connection = nullptr;
-        result = ::RasDialW(nullptr, nullptr, &params, 0, nullptr, &connection);
+        result = ras.RasDialW(nullptr, nullptr, &params, 0, nullptr, &connection);
         // A failed dial may still hold a port until it is hung up.
         if (result != 0)
-            ::RasHangUpW(connection);
+            ras.RasHangUpW(connection);
     }
     // The record held the saved password.
     ::SecureZeroMemory(&params, sizeof params);
@@ -127,13 +129,16 @@ DWORD dial(const char* entry)
 
 int ras_entries(lua_State* L)
 {
+    const Rasapi32* ras = late::rasapi32.get();
+    if (!ras)
+        return push_nil_and_code(L, ::GetLastError());
     Records<RASENTRYNAMEW, entry_name_size> entries(L);
     DWORD bytes = 0;
     DWORD count = 0;
     // The first call, without a buffer, asks for the size.
-    if (::RasEnumEntriesW(nullptr, nullptr, nullptr, &bytes, &count) == ERROR_BUFFER_TOO_SMALL)
+    if (ras->RasEnumEntriesW(nullptr, nullptr, nullptr, &bytes, &count) == ERROR_BUFFER_TOO_SMALL)
         entries.allocate(bytes);
-    const DWORD result = ::RasEnumEntriesW(nullptr, nullptr, entries.get(), &bytes, &count);
+    const DWORD result = ras->RasEnumEntriesW(nullptr, nullptr, entries.get(), &bytes, &count);
     if (result != 0)
         return push_nil_and_code(L, result);
     const DWORD held = entries.held(count);
@@ -147,13 +152,16 @@ int ras_entries(lua_State* L)
 
 int ras_connections(lua_State* L)
 {
+    const Rasapi32* ras = late::rasapi32.get();
+    if (!ras)
+        return push_nil_and_code(L, ::GetLastError());
     Records<RASCONNW, connection_size> connections(L);
     connections.allocate(connection_size);
     DWORD bytes = 0;
     DWORD count = 0;
-    if (::RasEnumConnectionsW(connections.get(), &bytes, &count) == ERROR_BUFFER_TOO_SMALL)
+    if (ras->RasEnumConnectionsW(connections.get(), &bytes, &count) == ERROR_BUFFER_TOO_SMALL)
         connections.allocate(bytes);
-    const DWORD result = ::RasEnumConnectionsW(connections.get(), &bytes, &count);
+    const DWORD result = ras->RasEnumConnectionsW(connections.get(), &bytes, &count);
     if (result != 0)
         return push_nil_and_code(L, result);
     lua_newtable(L);
@@ -171,9 +179,12 @@ int ras_connections(lua_State* L)
 
 int ras_connect_status(lua_State* L)
 {
+    const Rasapi32* ras = late::rasapi32.get();
+    if (!ras)
+        return push_nil_and_code(L, ::GetLastError());
     RASCONNSTATUSW status{};
     status.dwSize = status_size;
-    const DWORD result = ::RasGetConnectStatusW(to_connection(L, 1), &status);
+    const DWORD result = ras->RasGetConnectStatusW(to_connection(L, 1), &status);
     if (result != 0)
         return push_nil_and_code(L, result);
     lua_createtable(L, 0, 4);
@@ -189,14 +200,16 @@ int ras_connect_status(lua_State* L)
 int ras_dial(lua_State* L)
 {
     const char* entry = luaL_checklstring(L, 1, nullptr);
-    const DWORD result = dial(entry);
+    const Rasapi32* ras = late::rasapi32.get();
+    const DWORD result = ras ? dial(*ras, entry) : ::GetLastError();
     lua_pushboolean(L, result == 0);
     return 1 + push_code(L, result);
 }
 
 int ras_hangup(lua_State* L)
 {
-    return push_code(L, ::RasHangUpW(to_connection(L, 1)));
+    const Rasapi32* ras = late::rasapi32.get();
+    return push_code(L, ras ? ras->RasHangUpW(to_connection(L, 1)) : ::GetLastError());
 }
 
 } // namespace osbridge

@@ -1,8 +1,7 @@
 // Sound files and bitmap files named by path.
 #include "core/functions.h"
+#include "core/handles_extra.h"
 #include "core/osbridge.h"
-
-#include <mmsystem.h>
 
 namespace osbridge {
 
@@ -19,8 +18,9 @@ int play_sound(lua_State* L)
     const DWORD flags = to_u32(luaL_optnumber(L, 2, SND_FILENAME | SND_ASYNC)) | SND_FILENAME;
 
     BOOL played = FALSE;
-    if (const WideText wide = a2w(path))
-        played = ::PlaySoundW(wide.get(), nullptr, flags);
+    if (const Winmm* sound = late::winmm.get())
+        if (const WideText wide = a2w(path))
+            played = sound->PlaySoundW(wide.get(), nullptr, flags);
     lua_pushboolean(L, played);
     return 1;
 }
@@ -33,15 +33,19 @@ int bitmap_info(lua_State* L)
     BITMAP info{};
     {
         const WideText wide = a2w(path);
+        // GDI's library reads and frees the bitmap: without it none is loaded.
+        const Gdi32* gdi = wide ? late::gdi32.get() : nullptr;
         if (!wide) {
             failure = "a2w() error";
+        } else if (!gdi) {
+            failure = "unable to load bitmap";
         } else {
             const unique_hgdiobj bitmap(::LoadImageW(nullptr, wide.get(), IMAGE_BITMAP, 0, 0,
                                                      LR_LOADFROMFILE | LR_DEFAULTSIZE | LR_CREATEDIBSECTION));
             if (!bitmap)
                 failure = "unable to load bitmap";
             else
-                ::GetObjectW(bitmap.get(), sizeof info, &info);
+                gdi->GetObjectW(bitmap.get(), sizeof info, &info);
         }
     }
     if (failure) {

@@ -274,6 +274,25 @@ op {
     batches = math.min(BATCHES, 5), no_warm_up = true,
 }
 
+-- What loading the module costs a script, whole: a process that only
+-- requires it, beside one that loads just the five system libraries its loader
+-- must have (fixtures/benchload.exe). One run of each per batch, in turn first.
+local REQUIRE_ONLY = ('"%s\\lua.exe" -e "package.cpath = [[%s\\?.dll]] require [[osbridge]]"'):format(BUILD_DIR,
+                                                                                                  MODULE_DIR)
+local LOAD_FIVE = ('"%s\\fixtures\\benchload.exe"'):format(BUILD_DIR)
+local PROCESS_RUNS = math.max(BATCHES, 21)
+op {
+    name = "process: require \"osbridge\"", unit = "us", calls = 1, target = "<= 1.15x",
+    test = function(ratio) return ratio <= 1.15 end,
+    check = function()
+        check(select(2, floor.run(REQUIRE_ONLY)) == 0, "lua.exe -e 'require \"osbridge\"' failed")
+        check(select(2, floor.run(LOAD_FIVE)) == 0, "benchload.exe did not load the five libraries")
+    end,
+    osb = function() return (floor.run(REQUIRE_ONLY)) end,
+    floor = function() return (floor.run(LOAD_FIVE)) end,
+    batches = PROCESS_RUNS,
+}
+
 -- The module's own set-up, without the file search that require makes
 -- before it (a second require finds the library by searching the paths).
 local luaopen = package.loadlib(MODULE_DIR .. "\\osbridge.dll", "luaopen_osbridge")
@@ -354,8 +373,13 @@ local empty = {}
 for batch = 1, BATCHES do empty[batch] = loop(100000, osbridge.get_keybd_state) / 100000 end
 notes[2] = ("A Lua call of a C function that returns at once takes %.0f ns here; that much of each per-call"
     .. " time above is Lua's own."):format(median(empty) * 1e9)
-print(notes[1])
-print(notes[2])
+notes[3] = ("The row \"process: require \"osbridge\"\" times whole processes, from CreateProcessW to their end:"
+    .. " `lua.exe -e \"require 'osbridge'\"` beside fixtures/benchload.exe, a C program that loads only the five"
+    .. " system libraries the module's loader must have (ole32, shell32, advapi32, user32, kernel32); %d runs of"
+    .. " each, in pairs, each pair in the other order. The libraries behind printing, dial-up, the URL cache,"
+    .. " certificates, sounds and bitmaps are loaded by the first call that needs one, so a script that does not"
+    .. " use them does not pay for them."):format(PROCESS_RUNS)
+for _, note in ipairs(notes) do print(note) end
 
 if windows_process then floor.post_close(bench_window) end
 osbridge.reg_delete_key(HKCU, REG_PATH)

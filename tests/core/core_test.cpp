@@ -1,10 +1,11 @@
 // Entry-point resolution through a fake loader, the loader's failure path,
-// and the shared conversions.
+// the libraries loaded on first use, and the shared conversions.
 #include "unit.h"
 #include "fake_loader.h"
 
 #include "core/bindings.h"
 #include "core/functions.h"
+#include "core/late.h"
 #include "core/module.h"
 #include "core/osbridge.h"
 
@@ -167,6 +168,37 @@ TEST(entry_points_stay_set_while_another_thread_loads)
     }
     ::CloseHandle(loading);
     ok(nulls == 0, "GetAsyncKeyState read as null %ld times in %ld reads", nulls, reads);
+}
+
+TEST(late_library_resolved_once_and_whole)
+{
+    FakeLoader loader;
+    LateLibrary<Winspool> spooler(L"winspool.drv");
+    const Winspool* table = spooler.get(loader);
+    ok(table && table->OpenPrinterA && table->WritePrinter && table->ClosePrinter, "winspool table incomplete");
+    ok(loader.looked_up.size() == 7, "looked up %u names, expected 7", static_cast<unsigned>(loader.looked_up.size()));
+    loader.looked_up.clear();
+    loader.missing = {L"winspool.drv"};
+    ok(spooler.get(loader) == table && loader.looked_up.empty(), "the table was resolved a second time");
+}
+
+TEST(late_library_missing_or_incomplete)
+{
+    FakeLoader loader;
+    loader.replaced["EndDocPrinter"] = nullptr;
+    LateLibrary<Winspool> incomplete(L"winspool.drv");
+    // Through the module's own loader: the search flags must be accepted.
+    LateLibrary<Winmm> absent(L"osbridge-no-such-library.dll");
+    for (int round = 1; round <= 2; ++round) {
+        ::SetLastError(0);
+        ok(!incomplete.get(loader) && ::GetLastError() == ERROR_PROC_NOT_FOUND,
+           "round %d: a library without EndDocPrinter gave error %lu", round, ::GetLastError());
+        ::SetLastError(0);
+        ok(!absent.get() && ::GetLastError() == ERROR_MOD_NOT_FOUND, "round %d: a missing library gave error %lu",
+           round, ::GetLastError());
+        // The first answer stands for the process.
+        loader.replaced.clear();
+    }
 }
 
 TEST(loader_leaves_an_empty_stack)

@@ -154,3 +154,94 @@ function TestModuleTable:test_unimplemented_names_do_not_crash()
         lu.assertTrue(pcall(osbridge[name]), name)
     end
 end
+
+-- The system libraries that only a few functions need are loaded by the
+-- first call that needs one, each seen in a fresh interpreter. Each case:
+-- the library, a call that needs it, and what the call gives when the
+-- library cannot be loaded (the system's ERROR_MOD_NOT_FOUND, 126). gdi32,
+-- which bitmap_info loads likewise, is not here: Wine's user32, which the
+-- module cannot do without, loads it too.
+local LATE = {
+    { "winspool.drv", "with_code(osbridge.print_on_printer('osbridge no such printer', 'data'))",
+      "3 false OpenPrinter() error 126" },
+    { "rasapi32.dll", "osbridge.ras_entries()", "2 nil 126" },
+    { "rasapi32.dll", "osbridge.ras_connections()", "2 nil 126" },
+    { "rasapi32.dll", "osbridge.ras_connect_status(nil)", "2 nil 126" },
+    { "rasapi32.dll", "osbridge.ras_dial('osbridge no such entry')", "2 false 126" },
+    { "rasapi32.dll", "osbridge.ras_hangup(nil)", "1 126" },
+    { "wininet.dll", "osbridge.clear_browser_cache()", "2 false FindFirstUrlCacheEntry() failed, error: 126" },
+    { "crypt32.dll", "osbridge.add_cert_to_store('not a certificate')",
+      "2 false CertAddEncodedCertificateToStore() error: 0x7e" },
+    { "winmm.dll", "osbridge.play_sound('osbridge no such sound.wav', 2)", "1 false" },
+}
+-- A copy of the interpreter that Wine refuses those libraries, through its
+-- per-program settings in the registry (keyed by the program's file name).
+local REFUSING_HOST = "osbridge-late-refused.exe"
+local REFUSING_KEY = "Software\\Wine\\AppDefaults\\" .. REFUSING_HOST
+local CHILD = BUILD_DIR .. "\\late-child.lua"
+
+-- Runs each case's call in a fresh interpreter `host` (a program in
+-- BUILD_DIR); one line per case: whether its library was loaded before the
+-- call, the call's result count and results, whether it was loaded after.
+local function late_calls(host)
+    local lines = {
+        ("package.cpath = [[%s\\?.dll]]"):format(BUILD_DIR),
+        ("local loaded = assert(package.loadlib([[%s\\cptext.dll]], 'luaopen_cptext'))().loaded"):format(FIXTURE_BIN),
+        "require 'osbridge'",
+        "local function show(...) local t = { select('#', ...), ... } "
+            .. "for i = 2, t[1] + 1 do t[i] = tostring(t[i]) end return table.concat(t, ' ') end",
+        -- Two results and the code of the thread's last error after them.
+        "local function with_code(a, b) return a, b, osbridge.get_last_error():match('(%d+)%)$') end",
+    }
+    for _, case in ipairs(LATE) do
+        lines[#lines + 1] = ("print(loaded(%q), show(%s), loaded(%q))"):format(case[1], case[2], case[1])
+    end
+    local f = assert(io.open(CHILD, "w"))
+    f:write(table.concat(lines, "\n"), "\n")
+    f:close()
+    -- Wine starts its desktop program for the first window lookup; started
+    -- for the child, it would inherit the pipe and hold it open.
+    osbridge.find_window("osbridge no such class", nil)
+    local pipe = assert(io.popen(('""%s\\%s" "%s" 2>&1"'):format(BUILD_DIR, host, CHILD), "r"))
+    local out = {}
+    for line in pipe:lines() do out[#out + 1] = line end
+    pipe:close()
+    return out
+end
+
+TestLateLibraries = {}
+
+function TestLateLibraries:tearDown()
+    os.remove(CHILD)
+    os.remove(BUILD_DIR .. "\\" .. REFUSING_HOST)
+    osbridge.reg_delete_key(osbridge.HKEY_CURRENT_USER, REFUSING_KEY .. "\\DllOverrides")
+    osbridge.reg_delete_key(osbridge.HKEY_CURRENT_USER, REFUSING_KEY)
+end
+
+function TestLateLibraries:test_loaded_by_the_first_call_that_needs_one()
+    local out = late_calls(require("support").interpreter)
+    for i, case in ipairs(LATE) do
+        -- Later calls find their library loaded by an earlier one.
+        local first = i == 1 or LATE[i - 1][1] ~= case[1]
+        local before, after = (out[i] or ""):match("^(%a+)\t.*\t(%a+)$")
+        lu.assertEquals({ before, after }, { tostring(not first), "true" }, case[2] .. ": " .. tostring(out[i]))
+    end
+end
+
+function TestLateLibraries:test_missing_library_gives_the_failure_result()
+    local host = require("support").interpreter
+    local from = assert(io.open(BUILD_DIR .. "\\" .. host, "rb"))
+    local to = assert(io.open(BUILD_DIR .. "\\" .. REFUSING_HOST, "wb"))
+    to:write(from:read("*a"))
+    from:close()
+    to:close()
+    for _, case in ipairs(LATE) do
+        -- An empty value: the library is disabled for that program.
+        lu.assertTrue(osbridge.reg_set_value(osbridge.HKEY_CURRENT_USER, REFUSING_KEY .. "\\DllOverrides",
+                                             case[1]:gsub("%.dll$", ""), "", osbridge.REG_SZ))
+    end
+    local out = late_calls(REFUSING_HOST)
+    for i, case in ipairs(LATE) do
+        lu.assertEquals(out[i], "false\t" .. case[3] .. "\tfalse", case[2])
+    end
+end
