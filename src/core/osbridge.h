@@ -7,7 +7,7 @@
 #pragma once
 
 #include <windows.h>
-#include <lua.hpp>
+#include "core/lua_compat.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -67,6 +67,18 @@ const char* last_error_text(ErrorText& text);
 // low 32 bits kept (so 2147483650 and -2147483646 are the same value).
 uint32_t to_u32(lua_Number n) noexcept;
 inline int32_t to_i32(lua_Number n) noexcept { return static_cast<int32_t>(to_u32(n)); }
+
+// Whole-number results and constants. Lua 5.3 and later get an integer, so
+// 112 never shows as 112.0; earlier Luas a number, as 5.1's lua_Integer has
+// only 32 bits on i686 and values of 2^31 and more must stay positive.
+void push_whole(lua_State* L, int64_t value);
+// Integer arguments, lenient, strict and optional, read as lua_tointeger,
+// luaL_checkinteger and luaL_optinteger read them up to Lua 5.2. From 5.3 on
+// a fractional number is truncated toward zero, as the 64-bit 5.1 build
+// reads it, instead of reading as 0 or raising.
+lua_Integer to_whole(lua_State* L, int index);
+lua_Integer check_whole(lua_State* L, int index);
+lua_Integer opt_whole(lua_State* L, int index, lua_Integer absent);
 
 // ---- window-handle argument forms ------------------------------------------------
 

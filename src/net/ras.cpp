@@ -83,7 +83,7 @@ HRASCONN to_connection(lua_State* L, int index)
 
 int push_code(lua_State* L, DWORD code)
 {
-    lua_pushnumber(L, static_cast<lua_Number>(code));
+    push_whole(L, code);
     return 1;
 }
 
@@ -177,7 +177,7 @@ int ras_connect_status(lua_State* L)
     if (result != 0)
         return push_nil_and_code(L, result);
     lua_createtable(L, 0, 4);
-    lua_pushnumber(L, static_cast<int32_t>(status.rasconnstate));
+    push_whole(L, static_cast<int32_t>(status.rasconnstate));
     lua_setfield(L, -2, "state");
     push_code(L, status.dwError);
     lua_setfield(L, -2, "error");
