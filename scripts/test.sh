@@ -124,7 +124,7 @@ run_suites() {  # ARCH LUA_VERSION CODE_PAGE
     local version=$2 cp=$3 preset build_dir label="$1 lua$2 cp$3" dir
     preset=$(preset_for "$arch" "$version")
     build_dir=build/$preset${OSB_BUILD_SUFFIX:-}
-    export OSB_INSTANCE=$preset-cp$cp${OSB_BUILD_SUFFIX:-} OSB_CODE_PAGE=$cp
+    export OSB_INSTANCE=$preset-cp$cp${OSB_BUILD_SUFFIX:-} OSB_CODE_PAGE=$cp OSB_LUA_VERSION=$version
     host=lua.exe
     case $cp in
         932) export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 ;;
@@ -182,7 +182,7 @@ run_robust() {  # ARCH LUA_VERSION
     local version=$2 preset build_dir label="$1 lua$2 robust" dir file started
     preset=$(preset_for "$arch" "$version")
     build_dir=build/$preset${OSB_BUILD_SUFFIX:-}
-    export OSB_INSTANCE=$preset-robust${OSB_BUILD_SUFFIX:-} OSB_CODE_PAGE=1252
+    export OSB_INSTANCE=$preset-robust${OSB_BUILD_SUFFIX:-} OSB_CODE_PAGE=1252 OSB_LUA_VERSION=$version
     [ "$preset" = x86_64 ] || export OSB_ROBUST_SAMPLE=${OSB_ROBUST_SAMPLE:-0.05}
     host=lua.exe
     . scripts/wine-env.sh

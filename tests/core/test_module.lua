@@ -127,7 +127,7 @@ end
 
 function TestModuleTable:test_version_fields()
     lu.assertEquals(osbridge._VERSION, "1.0.42")
-    lu.assertEquals(_VERSION, "Lua 5.1")
+    lu.assertEquals(_VERSION, "Lua " .. (os.getenv("OSB_LUA_VERSION") or "5.1"))
     lu.assertStrMatches(osbridge._BUILD, "%$Id: osbridge 321 2014%-01%-21 10:18:13Z %a+ %$")
     lu.assertEquals(osbridge._TIMESTAMP, "Fri Feb  7 11:00:41 2014")
 end
