@@ -31,7 +31,8 @@ file(COPY "${LUA_SOURCE_DIR}/src/lua.h" "${LUA_SOURCE_DIR}/src/luaconf.h" "${LUA
           "${LUA_SOURCE_DIR}/src/lauxlib.h" "${lua_hpp}" DESTINATION "${CMAKE_BINARY_DIR}/include")
 
 add_library(lua51 SHARED ${lua_library_sources})
-set_target_properties(lua51 PROPERTIES PREFIX "" OUTPUT_NAME "lua${lua_version_digits}" C_STANDARD 99)
+# Its files are not written to be compiled as one (a unity build).
+set_target_properties(lua51 PROPERTIES PREFIX "" OUTPUT_NAME "lua${lua_version_digits}" C_STANDARD 99 UNITY_BUILD OFF)
 target_compile_definitions(lua51 PUBLIC LUA_BUILD_AS_DLL)
 # The compatibility switches of Lua's own makefile, as the Windows binaries
 # have them; for the library only, so the module never depends on them.

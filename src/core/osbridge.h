@@ -90,6 +90,13 @@ bool to_hwnd(lua_State* L, int index, HWND* window);
 HWND opt_hwnd(lua_State* L, int index);
 // A non-null handle as light userdata, the null handle as nil.
 void push_hwnd(lua_State* L, HWND window);
+// Any value as a pointer, as Lua 5.1's lua_topointer reads it: an address for
+// userdata, tables, functions and threads, null for the rest (Lua 5.4 would
+// give strings theirs).
+inline const void* to_pointer(lua_State* L, int index)
+{
+    return lua_type(L, index) == LUA_TSTRING ? nullptr : lua_topointer(L, index);
+}
 
 // ---- results ---------------------------------------------------------------------
 

@@ -78,7 +78,7 @@ void set_name_field(lua_State* L, const char* key, const WCHAR (&field)[N])
 
 HRASCONN to_connection(lua_State* L, int index)
 {
-    return static_cast<HRASCONN>(const_cast<void*>(lua_topointer(L, index)));
+    return static_cast<HRASCONN>(const_cast<void*>(to_pointer(L, index)));
 }
 
 int push_code(lua_State* L, DWORD code)
