@@ -1,8 +1,10 @@
-# Release archives, made by `cmake --build --preset ARCH --target package`:
-#   osbridge-VERSION-windows-ARCH.zip   the module, Lua 5.1.5 hosts to run it
-#                                        (lua.exe, lua-utf8.exe, lua51.dll), docs,
-#                                        the tour, README and licences
-#   osbridge-VERSION-1.win32-ARCH.rock  the binary rock for `luarocks install FILE`
+# Release archives, made by `cmake --build --preset PRESET --target package`,
+# one pair per Lua version and architecture:
+#   osbridge-VERSION-luaX.Y-windows-ARCH.zip   the module, the Lua hosts to run it
+#                                               (lua.exe, lua-utf8.exe, lua5Y.dll),
+#                                               docs, the tour, README and licences
+#   osbridge-VERSION-1.win32-ARCH.rock         the binary rock for `luarocks install
+#                                               FILE`; its dependency names Lua X.Y
 install(TARGETS lua lua-utf8 lua51 RUNTIME DESTINATION .)
 install(DIRECTORY "${PROJECT_SOURCE_DIR}/docs/" DESTINATION docs)
 install(FILES "${PROJECT_SOURCE_DIR}/examples/tour.lua" DESTINATION examples)
@@ -16,13 +18,14 @@ else()
 endif()
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME osbridge)
-set(CPACK_PACKAGE_FILE_NAME "osbridge-${PROJECT_VERSION}-windows-${osbridge_package_arch}")
+set(CPACK_PACKAGE_FILE_NAME "osbridge-${PROJECT_VERSION}-lua${OSBRIDGE_LUA_VERSION}-windows-${osbridge_package_arch}")
 set(CPACK_PACKAGE_DIRECTORY "${CMAKE_BINARY_DIR}")
 
 # Read by binary-rock.cmake, which runs once the zip is written.
 set(CPACK_OSBRIDGE_ROCKSPEC "${PROJECT_SOURCE_DIR}/osbridge-${PROJECT_VERSION}-1.rockspec")
 set(CPACK_OSBRIDGE_MODULE "${CMAKE_BINARY_DIR}/osbridge.dll")
 set(CPACK_OSBRIDGE_DOCS "${PROJECT_SOURCE_DIR}/docs")
+set(CPACK_OSBRIDGE_LUA_VERSION "${OSBRIDGE_LUA_VERSION}")
 if(osbridge_package_arch STREQUAL x86_64)
     set(CPACK_OSBRIDGE_ROCK_ARCH win32-x86_64)
 else()
