@@ -13,11 +13,11 @@ os_codename() {
 }
 
 archive_entry() {
-    local etc=${1:-/etc/apt} suite files=()
+    local etc=${1:-/etc/apt} suite files=() f
     suite=$(os_codename "${OSB_OS_RELEASE:-/etc/os-release}") || return 1
-    shopt -s nullglob
-    files=("$etc"/sources.list.d/*.sources "$etc"/sources.list "$etc"/sources.list.d/*.list)
-    shopt -u nullglob
+    for f in "$etc"/sources.list.d/*.sources "$etc"/sources.list "$etc"/sources.list.d/*.list; do
+        [ -f "$f" ] && files+=("$f")
+    done
     [ ${#files[@]} -gt 0 ] && awk -v suite="$suite" '
         function has(list, word,   n, i, a) { n = split(list, a, /[ \t]+/); for (i = 1; i <= n; i++) if (a[i] == word) return 1; return 0 }
         function found(uri, key) { sub(/\/+$/, "", uri); print uri, (key == "" ? "-" : key); done = 1; exit }

@@ -5,10 +5,13 @@ set -eEuo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/apt-archive.sh"
 # Every failure names its step and command; nothing ends quietly.
-step="start"
-trap 'status=$?; echo "setup.sh: step \"$step\" failed: \`$BASH_COMMAND\` exited with status $status" >&2; exit $status' ERR
+step="start" failed_command=
+trap 'status=$?; echo "setup.sh: step \"$step\" failed: \`${failed_command:-$BASH_COMMAND}\` exited with status $status" >&2; exit $status' ERR
 
-as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi \
+        || { local s=$?; failed_command="$*"; return $s; }
+}
 
 step="apt sources"
 archive=
