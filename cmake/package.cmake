@@ -2,12 +2,14 @@
 # one pair per Lua version and architecture:
 #   osbridge-VERSION-luaX.Y-windows-ARCH.zip   the module, the Lua hosts to run it
 #                                               (lua.exe, lua-utf8.exe, lua5Y.dll),
-#                                               docs, the tour, README and licences
+#                                               docs, the tour and
+#                                               recipes, README and licences
 #   osbridge-VERSION-1.win32-ARCH.rock         the binary rock for `luarocks install
 #                                               FILE`; its dependency names Lua X.Y
 install(TARGETS lua lua-utf8 lua51 RUNTIME DESTINATION .)
 install(DIRECTORY "${PROJECT_SOURCE_DIR}/docs/" DESTINATION docs)
-install(FILES "${PROJECT_SOURCE_DIR}/examples/tour.lua" DESTINATION examples)
+file(GLOB osbridge_examples "${PROJECT_SOURCE_DIR}/examples/*.lua")
+install(FILES ${osbridge_examples} DESTINATION examples)
 install(FILES "${PROJECT_SOURCE_DIR}/README.md" "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION .)
 if(EXISTS "${LUA_SOURCE_DIR}/COPYRIGHT")
     install(FILES "${LUA_SOURCE_DIR}/COPYRIGHT" DESTINATION . RENAME LICENSE-Lua.txt)

@@ -83,7 +83,7 @@ local function processes()
     print(("this interpreter is pid %d with %d modules, among them:"):format(me, #modules + 1))
     for i = 0, #modules do
         local name = modules[i].module:lower()
-        if name == "lua51.dll" or name == "osbridge.dll" then print("  " .. modules[i].path) end
+        if name:match("^lua5%d%.dll$") or name == "osbridge.dll" then print("  " .. modules[i].path) end
     end
 
     -- The first module is the program itself: this interpreter serves as the child.
@@ -91,12 +91,18 @@ local function processes()
     local started, code = osbridge.exec(lua, ('"%s" -e "os.exit(7)"'):format(lua), 1)
     print("a child that exits with 7, waited for:", started, code)
 
+    -- exec gives no pid: the child is the one process with the interpreter's
+    -- name that was not running before. (Other children of this interpreter,
+    -- such as Wine's explorer.exe when the tour started the prefix, are left alone.)
+    local name, before = modules[0].module:lower(), {}
+    local list_before = assert(osbridge.process_list())
+    for i = 0, #list_before do before[list_before[i].pid] = true end
     started, code = osbridge.exec(lua, ('"%s" -e "while true do end"'):format(lua))
     print("a child that runs on, not waited for:", started, code, code == 259 and "(still running)" or "")
     local list_now = assert(osbridge.process_list())
     for i = 0, #list_now do
         local row = list_now[i]
-        if row.pid_parent == me then
+        if not before[row.pid] and row.pid_parent == me and (row.name or ""):lower() == name then
             print(("  ending child pid %d:"):format(row.pid), osbridge.terminate_process(row.pid, 1))
         end
     end

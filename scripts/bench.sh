@@ -73,17 +73,32 @@ PLOT
     echo
     echo "Measured by \`bash scripts/bench.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC'): x86_64 build under $wine_version,"
     echo "$cpu, $(nproc) cores (shared with other work, so single batches are noisy), Debian $(cat /etc/debian_version)."
+    echo "The i686 build is not measured: on this machine it runs under an emulator (qemu-user), whose speed it would show."
     echo
-    echo "Each operation runs in batches beside its floor, in the same process: a C loop making the same system"
-    echo "calls (tests/bench/fixtures/benchfloor_lua.c), or \`memcpy\` of the same bytes for the codecs. Within a batch"
-    echo "the two take turns in ten slices, so that both meet the same load from the rest of the machine. Values are"
-    echo "medians over the batches ($batches, at most 5 for rmdir), per call or in GB/s of input; the spread is the"
-    echo "slowest and fastest batch. The ratio is osbridge's time over the floor's, the median of the per-batch ratios."
-    echo "Every result is checked before it is timed."
+    echo "## Time per call"
+    echo
+    echo "Medians over the batches ($batches, at most 5 for rmdir); for the codecs, the time for the whole input and the"
+    echo "rate it makes. Every result is checked before it is timed."
+    echo
+    cat "$out/times.md"
+    echo
+    sed -n 2p "$out/notes.md"
+    echo
+    echo "## Against the floor"
+    echo
+    echo "An operation's floor is the least its work can cost here: the same system calls made by a C loop"
+    echo "(tests/bench/fixtures/benchfloor_lua.c), or for the codecs \`memcpy\` of the same bytes. crc16 can beat"
+    echo "that \`memcpy\`: it reads its input once and writes 2 bytes, where \`memcpy\` reads and writes every byte,"
+    echo "which counts once the data no longer fits the processor's caches (64 MiB)."
+    echo
+    echo "Each operation runs in batches beside its floor, in the same process. Within a batch the two take turns in"
+    echo "ten slices, so that both meet the same load from the rest of the machine. Values are medians over the"
+    echo "batches, per call or in GB/s of input; the spread is the slowest and fastest batch. The ratio is osbridge's"
+    echo "time over the floor's, the median of the per-batch ratios."
     echo
     cat "$out/results.md"
     echo
-    cat "$out/notes.md"
+    sed -n 1p "$out/notes.md"
     echo
     echo "![osbridge time over floor time per operation](performance-ratios.png)"
 } >docs/performance.md

@@ -137,6 +137,17 @@ run_suites() {  # ARCH LUA_VERSION CODE_PAGE
     if [ "$cp" = 1252 ] && [ "$pattern" = . ] && [ -f "$build_dir/osbridge_tests.exe" ]; then
         run_suite "$label" "unit tests" "$build_dir/osbridge_tests.exe"
     fi
+    # The codec tests on emulated processors that lack the vector paths'
+    # instructions (SSE2 without PCLMULQDQ; neither), which qemu takes from
+    # QEMU_CPU in the 32-bit process's environment: each kernel must pick
+    # the path its own instruction set allows, and every path it can run must
+    # match the references.
+    if [ "$arch" = i686 ] && [ "$cp" = 1252 ] && [ "$pattern" = . ] && [ -f "$build_dir/osbridge_tests.exe" ]; then
+        QEMU_CPU=Nehalem OSB_EXPECT_PATHS="crc16=portable hex=vector" \
+            run_suite "$label" "unit tests (qemu Nehalem)" "$build_dir/osbridge_tests.exe" codec crc16_ hex_
+        QEMU_CPU=pentium3 OSB_EXPECT_PATHS="crc16=portable hex=portable" \
+            run_suite "$label" "unit tests (qemu pentium3)" "$build_dir/osbridge_tests.exe" codec crc16_ hex_
+    fi
     if [ ${#lua_files[@]} -gt 0 ]; then
         dir=$(run_dir "$build_dir" "run-cp$cp")
         lua_suite "$label" "lua tests" "$dir" "${lua_files[@]}"
@@ -154,6 +165,12 @@ run_suites() {  # ARCH LUA_VERSION CODE_PAGE
         WINEDLLOVERRIDES=$overrides lua_suite "$label" "lua tests with stand-ins" "$dir" "${standin_files[@]}"
     fi
     [ "$cp" = 1252 ] || return 0
+    # A host that keeps the stack only 4-byte aligned, as 32-bit MSVC programs do
+    # (the module's own code, alike for every Lua: with 5.1).
+    if [ "$arch" = i686 ] && [ "$version" = 5.1 ] && echo tests/robust/fixtures/stack_align_host.c | grep -qE -- "$pattern"; then
+        dir=$(run_dir "$build_dir" "align-run")
+        WINEPATH=$(winpath "$dir") run_suite "$label" "alignment" "$dir/fixtures/stack_align_host.exe" "$(winpath "$dir")"
+    fi
     # The Lua suite once more under LuaJIT 2.1 (built for x86_64 by default),
     # named lua.exe and beside its own lua51.dll, which takes the module unchanged.
     if [ -x "$build_dir/luajit/luajit.exe" ] && [ ${#lua_files[@]} -gt 0 ]; then

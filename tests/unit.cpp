@@ -43,12 +43,26 @@ void ok_at(const char* file, int line, bool condition, const char* format, ...)
 
 } // namespace unit
 
+namespace {
+
+// With arguments, only the tests whose names begin with one of them run.
+bool selected(const char* name, int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i)
+        if (std::strncmp(name, argv[i], std::strlen(argv[i])) == 0)
+            return true;
+    return argc < 2;
+}
+
+} // namespace
+
+//   osbridge_tests [NAME_PREFIX...]
 int main(int argc, char** argv)
 {
     int passed = 0;
     int failed = 0;
     for (const unit::Test& test : unit::tests()) {
-        if (argc > 1 && std::strcmp(argv[1], test.name) != 0)
+        if (!selected(test.name, argc, argv))
             continue;
         unit::failures_in_test = 0;
         test.function();

@@ -130,6 +130,9 @@ CpuFeatures read_cpu_features()
     if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx))
         return features;
 #endif
+    // Each kernel goes by its own instructions: processors with SSE2 but no
+    // PCLMULQDQ (older than Westmere) take the vector hexadecimal loops and
+    // the table CRC. The vector CRC needs SSE2 as well.
     features.sse2 = (edx >> 26) & 1;
     features.pclmul = features.sse2 && ((ecx >> 1) & 1);
     return features;

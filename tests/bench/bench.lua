@@ -1,7 +1,7 @@
 -- The benchmark: each operation of osbridge beside its floor (fixtures/benchfloor.dll,
 -- the same system calls in C loops), batch after batch in this one process.
 -- Results are checked before anything is timed. Prints a table and writes
--- it as results.tsv and results.md into OUT_DIR.
+-- it as results.tsv, results.md (against the floor) and times.md (time per call) into OUT_DIR.
 -- Usage: lua bench.lua BUILD_DIR OUT_DIR [BATCHES] [MODULE_DIR] [ONLY]
 --   MODULE_DIR: where osbridge.dll is taken from ("" or absent: BUILD_DIR),
 --   so that an older build can be measured with the same bench.
@@ -318,7 +318,7 @@ for _, o in ipairs(ops) do
         end
     end
     if o.done then o.done() end
-    local row = { name = o.name, unit = o.unit, target = o.target }
+    local row = { name = o.name, unit = o.unit, target = o.target, bytes = o.bytes }
     local function value(seconds)
         if o.unit == "GB/s" then return o.bytes / seconds / 1e9 end
         return seconds * 1e6
@@ -370,10 +370,19 @@ local function shown(us_or_gbps, unit)
     if us_or_gbps >= 1000 then return ("%.1f ms"):format(us_or_gbps / 1000) end
     return ("%.3g µs"):format(us_or_gbps)
 end
+-- The time of one call; for the codecs with the rate it makes.
+local function per_call(r, value)
+    if r.unit ~= "GB/s" then return shown(value, r.unit) end
+    return ("%s (%.2f GB/s)"):format(shown(r.bytes / value / 1e3, "us"), value)
+end
 local md = { "| operation | osbridge | spread (batches) | floor | ratio (spread) | target | met |",
              "|---|---:|---:|---:|---:|---|---|" }
+local times = { "| operation | time per call | fastest – slowest batch |", "|---|---:|---:|" }
 local tsv = {}
 for _, r in ipairs(rows) do
+    local fast, slow = r.osb_lo, r.osb_hi
+    if r.unit == "GB/s" then fast, slow = slow, fast end
+    times[#times + 1] = ("| %s | %s | %s – %s |"):format(r.name, per_call(r, r.osb), per_call(r, fast), per_call(r, slow))
     md[#md + 1] = ("| %s | %s | %s – %s | %s | %s | %s | %s |"):format(r.name, shown(r.osb, r.unit),
         shown(r.osb_lo, r.unit), shown(r.osb_hi, r.unit), shown(r.floor, r.unit),
         r.ratio and ("%.2f× (%.2f–%.2f)"):format(r.ratio, r.ratio_lo, r.ratio_hi) or "-",
@@ -386,5 +395,6 @@ local function write(name, lines)
     f:close()
 end
 write("results.md", md)
+write("times.md", times)
 write("notes.md", notes)
 write("results.tsv", tsv)

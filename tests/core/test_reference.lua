@@ -56,3 +56,27 @@ function TestReference:test_examples_are_valid_lua()
     lu.assertEquals(bad, {})
     lu.assertTrue(count > 40, "examples found: " .. count)
 end
+
+function TestReference:test_index_lists_every_function_once()
+    local index = assert(DOCS["docs\\reference.md"]:match("\n## Function index\n(.-)\n## "))
+    local listed, wrong = {}, {}
+    for name in index:gmatch("\n| `([%w_]+)[({]") do
+        if listed[name] then wrong[#wrong + 1] = name .. ": listed twice" end
+        listed[name] = true
+        if type(osbridge[name]) ~= "function" then wrong[#wrong + 1] = name .. ": no such function" end
+    end
+    for name, value in pairs(osbridge) do
+        if type(value) == "function" and not listed[name] then wrong[#wrong + 1] = name .. ": not listed" end
+    end
+    table.sort(wrong)
+    lu.assertEquals(wrong, {})
+end
+
+function TestReference:test_function_headings_have_one_form()
+    local other = {}
+    for heading in DOCS["docs\\reference.md"]:gmatch("\n### ([^\n]*)") do
+        local rest = heading:gsub("`osbridge%.[%w_]+%b()`", ""):gsub("`osbridge%.shell_execute%b{}`", "")
+        if rest:find("[^, ]") and heading ~= "Fixed answers" then other[#other + 1] = heading end
+    end
+    lu.assertEquals(other, {})
+end

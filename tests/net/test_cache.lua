@@ -130,6 +130,9 @@ function TestNetCertStore:test_data_that_is_no_certificate()
     local ok, message = osbridge.add_cert_to_store("not a certificate")
     lu.assertFalse(ok)
     lu.assertStrMatches(message, "CertAddEncodedCertificateToStore%(%) error: 0x[1-9a-f][0-9a-f]*")
+    -- A number is taken as its text, whose first byte is no certificate's tag.
+    lu.assertEquals({ osbridge.add_cert_to_store(123) },
+        { false, "CertAddEncodedCertificateToStore() error: 0x8009310b" })
 end
 
 function TestNetCertStore:test_unknown_disposition_is_invalid()
