@@ -1,5 +1,5 @@
-// Pushes made as protected calls, for functions that own system resources
-// while they push.
+// Pushes made as protected calls, for functions that own memory of their
+// own (copies, secrets) while they push.
 #include "core/guarded.h"
 
 namespace osbridge {

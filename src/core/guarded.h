@@ -1,5 +1,7 @@
-// Results pushed while C++ objects still own something: an open clipboard, a
-// locked block, a secret that has to be wiped.
+// Results pushed while C++ objects still own something of the call's own: a
+// copy taken from the clipboard, a secret that has to be wiped. Never a
+// system-wide resource such as the open clipboard: a push can run script code
+// that changes it.
 //
 // Lua raises its errors (running out of memory, mostly) with longjmp, which
 // skips the destructors of every frame it leaves. Pushes that may raise
@@ -9,9 +11,8 @@
 //
 //     GuardedPush guarded(L);      // may raise: before any owning object
 //     {
-//         const clipboard_session clipboard(owner);
-//         ...
-//         guarded([&](lua_State* L) { lua_pushlstring(L, data, size); });
+//         const AnsiText copy = ...;
+//         guarded([&](lua_State* L) { lua_pushstring(L, copy.get()); });
 //     }
 //     guarded.raise_error();
 #pragma once

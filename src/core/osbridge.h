@@ -4,6 +4,9 @@
 // Lua 5.1 raises errors with longjmp, which skips C++ destructors. Functions
 // therefore read and check all their arguments before creating any owning
 // object, and push their results once system handles are closed again.
+// Any Lua call that allocates can also run script code (a hook, a finalizer)
+// that changes the system: nothing system-wide that such code can change (an
+// open clipboard, a locked block) is held across one. Copy out, release, push.
 #pragma once
 
 #include <windows.h>
@@ -30,10 +33,16 @@ extern HINSTANCE module_instance;
 
 // ---- text (ANSI code page <-> UTF-16) ---------------------------------------
 
-// New NUL-terminated UTF-16 copy of n ANSI bytes; null for null or n < 1.
+// New NUL-terminated UTF-16 copy of n ANSI bytes; null for null or n < 1,
+// and for text that cannot be converted (no memory, longer than the system
+// converts, or rejected by it).
 WideText a2w(const char* text, size_t n);
 // The same for NUL-terminated text: taken up to its first zero byte.
 WideText a2w(const char* text);
+// a2w for a text whose absence means something of its own (a default, any
+// window, the root key): false when a text that is not empty cannot be
+// converted, so that the caller fails instead of taking it for no text.
+bool a2w_optional(const char* text, WideText& wide);
 // New NUL-terminated ANSI copy of UTF-16 text (at most n units, up to its
 // first zero unit); null for null or n < 1. Sized from the converted text,
 // so double-byte code pages are never cut.
@@ -48,11 +57,14 @@ inline size_t whole_units(const wchar_t* text, size_t n) noexcept
 // converted on the stack or in a block Lua owns, so a memory error while
 // pushing leaks nothing.
 void push_w2a(lua_State* L, const wchar_t* text, size_t n);
-// NUL-terminated UTF-16 form of ANSI text up to its first zero byte: in
-// `stack` (`units` long) when it fits, else in a block Lua owns, left on the
-// Lua stack. Null for empty text. Its only error is Lua's out-of-memory
-// error, so it is called before any resource is taken.
-const wchar_t* a2w_scratch(lua_State* L, const char* text, wchar_t* stack, size_t units);
+// NUL-terminated UTF-16 form of ANSI text up to its first zero byte, stored
+// in `wide`: in `stack` (`units` long) when it fits, else in a block Lua
+// owns, left on the Lua stack; null for empty text. False when a text that
+// is not empty cannot be converted, as for a2w_optional. Its only error is
+// Lua's out-of-memory error, so it is called before any resource is taken.
+bool a2w_scratch(lua_State* L, const char* text, wchar_t* stack, size_t units, const wchar_t*& wide);
+// The same for the n bytes at `text`, which hold no zero byte.
+bool a2w_scratch(lua_State* L, const char* text, size_t n, wchar_t* stack, size_t units, const wchar_t*& wide);
 
 // Room for last_error_text, terminator included; each caller has its own, so
 // threads never see each other's text.

@@ -15,16 +15,22 @@ WideText a2w(const char* text, size_t n)
     if (!text || n < 1 || n > INT_MAX - 1)
         return nullptr;
     // n bytes never give more than n units; the zero fill terminates the
-    // result even when the conversion yields fewer units or fails.
+    // result when the conversion yields fewer units.
     WideText wide = calloc_array<wchar_t>(n + 1);
-    if (wide)
-        ::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(n), wide.get(), static_cast<int>(n));
+    if (wide && ::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(n), wide.get(), static_cast<int>(n)) <= 0)
+        wide.reset();
     return wide;
 }
 
 WideText a2w(const char* text)
 {
     return text ? a2w(text, std::strlen(text)) : nullptr;
+}
+
+bool a2w_optional(const char* text, WideText& wide)
+{
+    wide = a2w(text);
+    return wide || !text || !*text;
 }
 
 AnsiText w2a(const wchar_t* text, size_t n, UINT code_page)
@@ -39,16 +45,26 @@ AnsiText w2a(const wchar_t* text, size_t n, UINT code_page)
     return ansi;
 }
 
-const wchar_t* a2w_scratch(lua_State* L, const char* text, wchar_t* stack, size_t units)
+bool a2w_scratch(lua_State* L, const char* text, size_t n, wchar_t* stack, size_t units, const wchar_t*& wide)
 {
-    const size_t n = std::strlen(text);
-    if (n < 1 || n > INT_MAX - 1)
-        return nullptr;
+    wide = nullptr;
+    if (n < 1)
+        return true;
+    if (n > INT_MAX - 1)
+        return false;
     // n bytes never give more than n units.
-    wchar_t* wide = n < units ? stack : static_cast<wchar_t*>(lua_newuserdata(L, (n + 1) * sizeof(wchar_t)));
-    const int written = ::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(n), wide, static_cast<int>(n));
-    wide[written] = L'\0';
-    return wide;
+    wchar_t* converted = n < units ? stack : static_cast<wchar_t*>(lua_newuserdata(L, (n + 1) * sizeof(wchar_t)));
+    const int written = ::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(n), converted, static_cast<int>(n));
+    if (written <= 0)
+        return false;
+    converted[written] = L'\0';
+    wide = converted;
+    return true;
+}
+
+bool a2w_scratch(lua_State* L, const char* text, wchar_t* stack, size_t units, const wchar_t*& wide)
+{
+    return a2w_scratch(L, text, std::strlen(text), stack, units, wide);
 }
 
 void push_w2a(lua_State* L, const wchar_t* text, size_t n)

@@ -35,10 +35,11 @@ int exec(lua_State* L)
     bool created = false;
     DWORD exit_code = 0;
     {
-        const WideText wide_application = a2w(application);
-        const WideText wide_command_line = a2w(command_line);  // writable, as CreateProcessW requires
-        const WideText wide_directory = a2w(directory);
-        if (wide_application || wide_command_line) {
+        // A text that cannot be converted fails the call rather than start
+        // something else, or elsewhere.
+        WideText wide_application, wide_command_line, wide_directory;  // the command line writable, as required
+        if (a2w_optional(application, wide_application) && a2w_optional(command_line, wide_command_line)
+            && a2w_optional(directory, wide_directory) && (wide_application || wide_command_line)) {
             STARTUPINFOW startup = {};
             startup.cb = sizeof startup;
             PROCESS_INFORMATION info = {};

@@ -18,15 +18,6 @@ HKEY check_root(lua_State* L, int index)
     return reinterpret_cast<HKEY>(static_cast<intptr_t>(to_i32(luaL_checknumber(L, index))));
 }
 
-// Converts a key path or value name. A text that is not empty but cannot be
-// converted is a failure: the empty name would address the root key or the
-// default value instead.
-bool convert_name(const char* text, WideText& wide)
-{
-    wide = a2w(text);
-    return wide || text[0] == '\0';
-}
-
 bool is_text_type(DWORD type)
 {
     return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
@@ -50,10 +41,15 @@ int reg_get_value(lua_State* L)
     const char* name = luaL_checklstring(L, 3, nullptr);
 
     // Names and data live on the stack, or in blocks Lua owns when long. The
-    // empty name addresses the root key or the default value.
+    // empty name addresses the root key or the default value, so a name that
+    // cannot be converted reads nothing.
     wchar_t path_units[MAX_PATH + 1], name_units[MAX_PATH + 1];
-    const wchar_t* wide_path = a2w_scratch(L, path, path_units, MAX_PATH + 1);
-    const wchar_t* wide_name = a2w_scratch(L, name, name_units, MAX_PATH + 1);
+    const wchar_t *wide_path, *wide_name;
+    if (!a2w_scratch(L, path, path_units, MAX_PATH + 1, wide_path)
+        || !a2w_scratch(L, name, name_units, MAX_PATH + 1, wide_name)) {
+        lua_pushnil(L);
+        return 1;
+    }
 
     // Most values fit the first query; longer data takes a second one, into a
     // block of the size the first reported.
@@ -107,7 +103,7 @@ int reg_set_value(lua_State* L)
         text = luaL_checklstring(L, 4, &text_length);
 
     WideText wide_name, wide_path;
-    if (!convert_name(name, wide_name) || !convert_name(path, wide_path)) {
+    if (!a2w_optional(name, wide_name) || !a2w_optional(path, wide_path)) {
         lua_pushboolean(L, 0);
         return 1;
     }
@@ -167,7 +163,7 @@ int reg_delete_value(lua_State* L)
 
     WideText wide_name, wide_path;
     unique_hkey key;
-    bool deleted = convert_name(name, wide_name) && convert_name(path, wide_path)
+    bool deleted = a2w_optional(name, wide_name) && a2w_optional(path, wide_path)
                    && api.RegOpenKeyExW(root, wide_path.get(), 0, KEY_SET_VALUE, key.put()) == ERROR_SUCCESS;
     if (deleted)
         deleted = api.RegDeleteValueW(key.get(), wide_name.get()) == ERROR_SUCCESS;

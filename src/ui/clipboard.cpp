@@ -39,6 +39,37 @@ UINT text_format()
     return CF_TEXT;
 }
 
+// The clipboard's text, copied out in the format it was read in. Empty when
+// there is none, or no memory for the copy.
+struct ClipboardText {
+    unique_malloc<char[]> data; // zero-terminated in either format
+    size_t size = 0;            // in bytes, terminator not included
+    bool unicode = false;
+};
+
+ClipboardText copy_text(HWND window)
+{
+    ClipboardText copy;
+    const clipboard_session clipboard(window);
+    if (!clipboard)
+        return copy;
+    const UINT format = text_format();
+    const HANDLE data = ::GetClipboardData(format);
+    const global_lock lock(data);
+    const SIZE_T size = lock ? ::GlobalSize(data) : 0;
+    if (!size)
+        return copy;
+    // As C text: a block with an embedded terminator ends there.
+    copy.unicode = format == CF_UNICODETEXT;
+    copy.size = copy.unicode
+                    ? wcsnlen(static_cast<const wchar_t*>(lock.get()), size / sizeof(wchar_t)) * sizeof(wchar_t)
+                    : strnlen(static_cast<const char*>(lock.get()), size);
+    copy.data = calloc_array<char>(copy.size + sizeof(wchar_t));
+    if (copy.data)
+        std::memcpy(copy.data.get(), lock.get(), copy.size);
+    return copy;
+}
+
 } // namespace
 
 int clipboard_get(lua_State* L)
@@ -47,24 +78,18 @@ int clipboard_get(lua_State* L)
     if (!to_hwnd(L, 1, &window))
         window = api.GetForegroundWindow();
 
-    // Pushed straight from the clipboard's block, while it is open and locked.
+    // Pushing can run script code (a hook, a finalizer) that changes the
+    // clipboard, so the text is copied out and the clipboard closed first.
     GuardedPush guarded(L);
     bool pushed = false;
     {
-        const clipboard_session clipboard(window);
-        const UINT format = clipboard ? text_format() : CF_TEXT;
-        const HANDLE data = clipboard ? ::GetClipboardData(format) : nullptr;
-        const global_lock lock(data);
-        const SIZE_T size = lock ? ::GlobalSize(data) : 0;
-        if (size && format == CF_UNICODETEXT) {
+        const ClipboardText text = copy_text(window);
+        if (text.data) {
             pushed = guarded([&](lua_State* L) {
-                push_w2a(L, static_cast<const wchar_t*>(lock.get()), size / sizeof(wchar_t));
-            });
-        } else if (size) {
-            // As C text: a block with an embedded NUL ends there.
-            pushed = guarded([&](lua_State* L) {
-                const char* text = static_cast<const char*>(lock.get());
-                lua_pushlstring(L, text, strnlen(text, size));
+                if (text.unicode)
+                    push_w2a(L, reinterpret_cast<const wchar_t*>(text.data.get()), text.size / sizeof(wchar_t));
+                else
+                    lua_pushlstring(L, text.data.get(), text.size);
             });
         }
     }

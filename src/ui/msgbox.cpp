@@ -18,12 +18,13 @@ int msgbox(lua_State* L)
     const char* caption = top >= 2 ? lua_tolstring(L, top >= 3 ? -2 : -1, nullptr) : "Orvek";
     const UINT style = top >= 3 ? static_cast<UINT>(to_whole(L, -1)) : MB_ICONINFORMATION;
 
-    int pressed;
+    // A box without the text or caption it was given is not shown; 0 is the
+    // system's own failure result.
+    int pressed = 0;
     {
-        const WideText wide_text = a2w(text);
-        const WideText wide_caption = a2w(caption);
-        const HWND owner = api.GetForegroundWindow();
-        pressed = api.MessageBoxW(owner, wide_text.get(), wide_caption.get(), style);
+        WideText wide_text, wide_caption;
+        if (a2w_optional(text, wide_text) && a2w_optional(caption, wide_caption))
+            pressed = api.MessageBoxW(api.GetForegroundWindow(), wide_text.get(), wide_caption.get(), style);
     }
     push_whole(L, pressed);
     return 1;

@@ -3,6 +3,7 @@
 #include "core/functions.h"
 #include "core/osbridge.h"
 
+#include <algorithm>
 #include <cwchar>
 
 namespace osbridge {
@@ -13,16 +14,20 @@ namespace {
 constexpr int text_limit = 260;
 
 struct WindowText {
-    wchar_t units[text_limit + 1];
+    wchar_t units[text_limit + 1] = {};
     int length = 0;
 };
 
 // Reads a title or class name, at most text_limit - 1 units; a character
-// that the limit cuts in half is left out whole.
+// that the limit cuts in half is left out whole. A window of this process
+// answers with its own procedure, whose count need not match what it copied:
+// the text ends at the buffer's limit or its first zero unit, whichever
+// comes first.
 void read_text(HWND window, int(WINAPI* read)(HWND, LPWSTR, int), WindowText& text)
 {
-    const int length = read(window, text.units, text_limit);
-    text.length = static_cast<int>(whole_units(text.units, length > 0 ? static_cast<size_t>(length) : 0));
+    const int count = read(window, text.units, text_limit);
+    const size_t bounded = count > 0 ? std::min(static_cast<size_t>(count), size_t{text_limit - 1}) : 0;
+    text.length = static_cast<int>(whole_units(text.units, wcsnlen(text.units, bounded)));
     text.units[text.length] = L'\0';
 }
 

@@ -8,7 +8,9 @@
 #include "core/module.h"
 #include "core/osbridge.h"
 
+#include <climits>
 #include <cstring>
+#include <cwchar>
 #include <set>
 #include <string>
 
@@ -188,6 +190,44 @@ TEST(ansi_to_wide)
     ok(text && std::wcscmp(text.get(), L"ab") == 0, "terminated form read past the zero byte");
     text = a2w("\xE9t\xE9");  // e-acute in the ANSI code page
     ok(text && text[0] == 0xE9 && text[1] == L't' && text[3] == 0, "code page conversion gave %04x", text ? text[0] : 0);
+}
+
+TEST(ansi_to_wide_tells_no_text_from_failure)
+{
+    // Beyond what the system converts: failure, and the text is never read.
+    const size_t too_long = static_cast<size_t>(INT_MAX);
+    ok(!a2w("abc", too_long), "over-long text gave text");
+    WideText wide;
+    ok(a2w_optional(nullptr, wide) && !wide && a2w_optional("", wide) && !wide, "no text must convert to none");
+    ok(a2w_optional("ab", wide) && wide && std::wcscmp(wide.get(), L"ab") == 0, "text did not convert");
+
+    lua_State* L = luaL_newstate();
+    wchar_t stack[4];
+    const struct {
+        const char* text;
+        size_t n;
+        bool converted;
+        const wchar_t* expected;  // null: no text
+        int blocks;               // left on the Lua stack
+    } cases[] = {
+        {"", 0, true, nullptr, 0},
+        {"abc", 3, true, L"abc", 0},
+        {"abcdefgh", 8, true, L"abcdefgh", 1},
+        {"abc", too_long, false, nullptr, 0},
+    };
+    for (const auto& c : cases) {
+        const wchar_t* converted = L"stale";
+        const bool done = a2w_scratch(L, c.text, c.n, stack, 4, converted);
+        ok(done == c.converted, "\"%s\" (%lu bytes): converted %d", c.text, static_cast<unsigned long>(c.n), done);
+        ok(c.expected ? converted && std::wcscmp(converted, c.expected) == 0 : !converted,
+           "\"%s\" (%lu bytes): got %ls", c.text, static_cast<unsigned long>(c.n), converted ? converted : L"(null)");
+        ok(lua_gettop(L) == c.blocks, "\"%s\": %d blocks left", c.text, lua_gettop(L));
+        lua_settop(L, 0);
+    }
+    const wchar_t* converted = nullptr;
+    ok(a2w_scratch(L, "ab\0cd", stack, 4, converted) && std::wcscmp(converted, L"ab") == 0,
+       "terminated form read past the zero byte");
+    lua_close(L);
 }
 
 TEST(wide_to_ansi)

@@ -121,3 +121,59 @@ function TestUiClipboard.test_a_userdata_first_is_the_owner()
     lu.assertEquals(osbridge.clipboard_get(), "kept")
     lu.assertNil(osbridge.clipboard_get(io.stdout))
 end
+
+-- Runs `action` at every event of a kind from the second on, until the
+-- returned function stops it: each call ("hook"), or each collection cycle
+-- ("finalizer"; the collector then runs a whole cycle at every allocation).
+local function script_inside(kind, action)
+    local events, active = 0, true
+    local function event()
+        events = events + 1
+        if active and events >= 2 then action() end
+    end
+    if kind == "hook" then
+        debug.sethook(event, "c")
+        return function() debug.sethook(); active = false; return events end
+    end
+    local function arm()
+        local function finalize() event(); if active then arm() end end
+        if newproxy then
+            getmetatable(newproxy(true)).__gc = finalize
+        else
+            setmetatable({}, { __gc = finalize })
+        end
+    end
+    local pause, stepmul = collectgarbage("setpause", 0), collectgarbage("setstepmul", 1000000)
+    collectgarbage() -- sets the next cycle's threshold with the new pause
+    local function stop()
+        active = false
+        collectgarbage("setpause", pause)
+        collectgarbage("setstepmul", stepmul)
+        collectgarbage()
+        return events
+    end
+    -- Nothing allocates from here to the call, so its first allocation is
+    -- the first event.
+    arm()
+    return stop
+end
+
+function TestUiClipboard.test_script_inside_get_replaces_the_clipboard()
+    -- The block is freed under the call; its text must come back whole.
+    -- The same window opens the clipboard for both, so the script's call
+    -- gets through while the clipboard is open.
+    local big, window = ("A"):rep(2000000), osbridge.get_foreground_window()
+    for _, kind in ipairs({ "hook", "finalizer" }) do
+        for _, unicode in ipairs({ false, true }) do
+            local case = kind .. (unicode and ", UTF-16" or ", ANSI")
+            lu.assertTrue(osbridge.clipboard_set(window, big, unicode or nil), case)
+            local stop = script_inside(kind, function() osbridge.clipboard_set(window, "small") end)
+            local got = osbridge.clipboard_get(window)
+            local events = stop()
+            lu.assertTrue(events >= 2, case .. ": script ran " .. events .. " times")
+            lu.assertEquals(osbridge.clipboard_get(), "small", case .. ": the script never replaced the text")
+            lu.assertEquals(#got, #big, case)
+            lu.assertTrue(got == big, case .. ": a mixture came back")
+        end
+    end
+end

@@ -214,3 +214,20 @@ function TestWinTexts:test_titles_are_cut_between_characters()
     lu.assertEquals(osbridge.get_window_text(self.w.long), expected)
     lu.assertEquals(osbridge.enum_windows()[self.w.long].title, expected)
 end
+
+-- A window of this process whose procedure copies "hi" but reports another
+-- count: the text ends at its zero unit, and the count never reaches past
+-- the buffer.
+TestWinMisreportedText = {}
+
+function TestWinMisreportedText.test_text_ends_at_its_terminator()
+    local wintext = assert(package.loadlib(BUILD_DIR .. "\\fixtures\\wintext.dll", "luaopen_wintext"))()
+    for _, count in ipairs({ 268, 100000000 }) do
+        local window = wintext.create(count)
+        lu.assertNotNil(window, "count " .. count)
+        local text, listed = osbridge.get_window_text(window), osbridge.enum_windows()[window]
+        wintext.destroy(window)
+        lu.assertEquals(text, "hi", "count " .. count)
+        lu.assertEquals(listed and listed.title, "hi", "count " .. count)
+    end
+end
