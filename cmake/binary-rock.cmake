@@ -7,7 +7,14 @@ set(rock "${CPACK_PACKAGE_DIRECTORY}/${rock_name}.${CPACK_OSBRIDGE_ROCK_ARCH}.ro
 set(stage "${CPACK_PACKAGE_DIRECTORY}/_CPack_Packages/rock")
 
 file(REMOVE_RECURSE "${stage}")
-file(COPY "${CPACK_OSBRIDGE_ROCKSPEC}" DESTINATION "${stage}")
+# The rockspec accepts every Lua the source builds for; the module in this
+# rock runs under the one it was built for, and its dependency says which.
+file(READ "${CPACK_OSBRIDGE_ROCKSPEC}" rockspec)
+string(REGEX REPLACE "\"lua >= [^\"]*\"" "\"lua ~> ${CPACK_OSBRIDGE_LUA_VERSION}\"" rockspec "${rockspec}")
+if(NOT rockspec MATCHES "\"lua ~> ${CPACK_OSBRIDGE_LUA_VERSION}\"")
+    message(FATAL_ERROR "no Lua dependency to name the version in ${CPACK_OSBRIDGE_ROCKSPEC}")
+endif()
+file(WRITE "${stage}/${rockspec_name}" "${rockspec}")
 file(COPY "${CPACK_OSBRIDGE_MODULE}" DESTINATION "${stage}/lib")
 file(COPY "${CPACK_OSBRIDGE_DOCS}/" DESTINATION "${stage}/doc")
 

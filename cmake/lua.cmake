@@ -1,44 +1,67 @@
-# Lua 5.1.5 for Windows, built from Debian's lua5.1 source package:
-# lua51.dll with its import library, and the standalone lua.exe.
-set(LUA_SOURCE_DIR "${PROJECT_SOURCE_DIR}/build/lua5.1" CACHE PATH "Unpacked lua5.1 source package")
+# Lua for Windows, built from Debian's source package of the version that
+# OSBRIDGE_LUA_VERSION names: lua51.dll (lua52, lua53, lua54: the names
+# Windows hosts give them) with its import library, the standalone lua.exe,
+# and lua-utf8.exe. The library target is `lua51` whatever the version: the
+# module and the tests link that.
+string(REPLACE "." "" lua_version_digits "${OSBRIDGE_LUA_VERSION}")
+set(LUA_SOURCE_DIR "${PROJECT_SOURCE_DIR}/build/lua${OSBRIDGE_LUA_VERSION}" CACHE PATH
+    "Unpacked lua${OSBRIDGE_LUA_VERSION} source package")
 if(NOT EXISTS "${LUA_SOURCE_DIR}/src/lua.c" AND CMAKE_HOST_UNIX)
     execute_process(COMMAND "${PROJECT_SOURCE_DIR}/scripts/get-lua-source.sh" "${LUA_SOURCE_DIR}"
+                            "lua${OSBRIDGE_LUA_VERSION}"
                     RESULT_VARIABLE lua_fetch_result)
     if(NOT lua_fetch_result EQUAL 0)
-        message(FATAL_ERROR "could not unpack the lua5.1 source package into ${LUA_SOURCE_DIR}")
+        message(FATAL_ERROR "could not unpack the lua${OSBRIDGE_LUA_VERSION} source package into ${LUA_SOURCE_DIR}")
     endif()
 endif()
 
 file(GLOB lua_library_sources "${LUA_SOURCE_DIR}/src/*.c")
 list(REMOVE_ITEM lua_library_sources
-     "${LUA_SOURCE_DIR}/src/lua.c" "${LUA_SOURCE_DIR}/src/luac.c" "${LUA_SOURCE_DIR}/src/print.c")
+     "${LUA_SOURCE_DIR}/src/lua.c" "${LUA_SOURCE_DIR}/src/luac.c" "${LUA_SOURCE_DIR}/src/print.c"
+     "${LUA_SOURCE_DIR}/src/onelua.c" "${LUA_SOURCE_DIR}/src/ltests.c")
+# 5.1 keeps lua.hpp in etc/, later versions beside the other headers.
+set(lua_hpp "${LUA_SOURCE_DIR}/src/lua.hpp")
+if(NOT EXISTS "${lua_hpp}")
+    set(lua_hpp "${LUA_SOURCE_DIR}/etc/lua.hpp")
+endif()
 
 # The headers as Lua's own installation lays them out, for builds against this
 # Lua that expect one include folder (LuaRocks).
 file(COPY "${LUA_SOURCE_DIR}/src/lua.h" "${LUA_SOURCE_DIR}/src/luaconf.h" "${LUA_SOURCE_DIR}/src/lualib.h"
-          "${LUA_SOURCE_DIR}/src/lauxlib.h" "${LUA_SOURCE_DIR}/etc/lua.hpp" DESTINATION "${CMAKE_BINARY_DIR}/include")
+          "${LUA_SOURCE_DIR}/src/lauxlib.h" "${lua_hpp}" DESTINATION "${CMAKE_BINARY_DIR}/include")
 
 add_library(lua51 SHARED ${lua_library_sources})
-set_target_properties(lua51 PROPERTIES PREFIX "" C_STANDARD 99)
+# Its files are not written to be compiled as one (a unity build).
+set_target_properties(lua51 PROPERTIES PREFIX "" OUTPUT_NAME "lua${lua_version_digits}" C_STANDARD 99 UNITY_BUILD OFF)
 target_compile_definitions(lua51 PUBLIC LUA_BUILD_AS_DLL)
-target_include_directories(lua51 PUBLIC "${LUA_SOURCE_DIR}/src" "${LUA_SOURCE_DIR}/etc")
+# The compatibility switches of Lua's own makefile, as the Windows binaries
+# have them; for the library only, so the module never depends on them.
+set(lua_compat_switch_5.2 LUA_COMPAT_ALL)
+set(lua_compat_switch_5.3 LUA_COMPAT_5_2)
+set(lua_compat_switch_5.4 LUA_COMPAT_5_3)
+if(DEFINED lua_compat_switch_${OSBRIDGE_LUA_VERSION})
+    target_compile_definitions(lua51 PRIVATE ${lua_compat_switch_${OSBRIDGE_LUA_VERSION}})
+endif()
+target_include_directories(lua51 PUBLIC "${LUA_SOURCE_DIR}/src")
 if(MINGW)
     target_compile_options(lua51 PRIVATE -w)
     target_link_options(lua51 PRIVATE -static-libgcc)
 endif()
 
-add_executable(lua "${LUA_SOURCE_DIR}/src/lua.c")
-target_link_libraries(lua PRIVATE lua51)
-if(MINGW)
-    target_compile_options(lua PRIVATE -w)
-    target_link_options(lua PRIVATE -static-libgcc)
-endif()
-
-# The same interpreter with a manifest that makes UTF-8 its ANSI code page, so
-# every text argument and result of the module is UTF-8.
-add_executable(lua-utf8 "${LUA_SOURCE_DIR}/src/lua.c" "${CMAKE_CURRENT_LIST_DIR}/utf8/lua-utf8.rc")
-target_link_libraries(lua-utf8 PRIVATE lua51)
-if(MINGW)
-    target_compile_options(lua-utf8 PRIVATE -w)
-    target_link_options(lua-utf8 PRIVATE -static-libgcc)
-endif()
+# lua-utf8: the same interpreter with a manifest that makes UTF-8 its ANSI
+# code page, so every text argument and result of the module is UTF-8.
+foreach(host IN ITEMS lua lua-utf8)
+    set(host_sources "${LUA_SOURCE_DIR}/src/lua.c")
+    if(host STREQUAL lua-utf8)
+        list(APPEND host_sources "${CMAKE_CURRENT_LIST_DIR}/utf8/lua-utf8.rc")
+    endif()
+    add_executable(${host} ${host_sources})
+    target_link_libraries(${host} PRIVATE lua51)
+    if(DEFINED lua_compat_switch_${OSBRIDGE_LUA_VERSION})
+        target_compile_definitions(${host} PRIVATE ${lua_compat_switch_${OSBRIDGE_LUA_VERSION}})
+    endif()
+    if(MINGW)
+        target_compile_options(${host} PRIVATE -w)
+        target_link_options(${host} PRIVATE -static-libgcc)
+    endif()
+endforeach()

@@ -83,7 +83,7 @@ local function processes()
     print(("this interpreter is pid %d with %d modules, among them:"):format(me, #modules + 1))
     for i = 0, #modules do
         local name = modules[i].module:lower()
-        if name == "lua51.dll" or name == "osbridge.dll" then print("  " .. modules[i].path) end
+        if name:match("^lua5%d%.dll$") or name == "osbridge.dll" then print("  " .. modules[i].path) end
     end
 
     -- The first module is the program itself: this interpreter serves as the child.

@@ -3,14 +3,19 @@
 # Wine: C++ unit tests, the Lua suite, and the Lua suite that runs against
 # recording stand-ins of system libraries. The Lua suites run under several
 # ANSI code pages: 1252, 932 (double-byte, from a Japanese locale) and 65001
-# (UTF-8, through the lua-utf8.exe host).
+# (UTF-8, through the lua-utf8.exe host). Each Lua version has a build of its
+# own (presets ARCH for 5.1, with LuaJIT, and ARCH-luaNN): 5.1 runs everything,
+# the later versions the Lua suites under code page 1252, x86_64 5.4 also the
+# packages and a sample of the robustness suites.
 #
 #   scripts/test.sh [--arch x86_64|i686|all] [--no-setup] [--no-build] [FILE_PATTERN]
 #
 # FILE_PATTERN limits the Lua files run (a grep -E pattern on their paths);
 # OSB_TEST_FILTER limits LuaUnit tests by name pattern; OSB_CODE_PAGES names
 # the code pages to run (e.g. "932"; by default all three for x86_64, 1252
-# and 65001 for i686); OSB_TEST_VERBOSE=1 names every test as it ends;
+# and 65001 for i686); OSB_LUA_VERSIONS the Lua versions (e.g. "5.4"; by
+# default 5.1 to 5.4 for x86_64, 5.1 and 5.4 for i686); OSB_TEST_VERBOSE=1
+# names every test as it ends;
 # OSB_SUITE_TIMEOUT (seconds, 600) ends a suite that hangs.
 #
 # Each architecture and code page runs in a Wine instance of its own (prefix,
@@ -41,8 +46,8 @@ fi
 logs=build/logs${OSB_BUILD_SUFFIX:-}
 mkdir -p "$logs"
 
-build_arch() {  # ARCH
-    local dir=build/$1${OSB_BUILD_SUFFIX:-}
+build_preset() {  # PRESET
+    local dir=build/$1${OSB_BUILD_SUFFIX:-} started=$SECONDS
     [ "$build" = 1 ] || return 0
     mkdir -p "$dir"
     if ! { cmake --preset "$1" -B "$dir" && cmake --build "$dir" -j2; } >"$dir/build.log" 2>&1; then
@@ -50,6 +55,7 @@ build_arch() {  # ARCH
         echo "build failed for $1"
         return 1
     fi
+    echo "build $1: $((SECONDS - started)) s"
     # Warnings are errors for this project, but are reported, not fatal here.
     grep -E 'warning:' "$dir/build.log" || true
 }
@@ -59,6 +65,17 @@ code_pages() {  # ARCH: the code pages its Lua suites run under
     elif [ "$1" = i686 ]; then echo 1252 65001
     else echo 1252 932 65001
     fi
+}
+
+lua_versions() {  # ARCH: the Lua versions it is built and tested with
+    if [ -n "${OSB_LUA_VERSIONS:-}" ]; then echo "$OSB_LUA_VERSIONS"
+    elif [ "$1" = i686 ]; then echo 5.1 5.4
+    else echo 5.1 5.2 5.3 5.4
+    fi
+}
+
+preset_for() {  # ARCH LUA_VERSION
+    if [ "$2" = 5.1 ]; then echo "$1"; else echo "$1-lua${2/./}"; fi
 }
 
 # --- One run: the suites of one architecture under one code page ------------
@@ -72,7 +89,7 @@ mapfile -t robust_files < <(find tests/robust -name 'robust_*.lua' | sort | grep
 run_dir() {  # BUILD_DIR NAME -> prints the new folder
     local dir=$1/$2
     rm -rf "$dir" && mkdir -p "$dir"
-    cp "$1"/lua.exe "$1"/lua-utf8.exe "$1"/lua51.dll "$1"/osbridge.dll "$dir"/
+    cp "$1"/lua.exe "$1"/lua-utf8.exe "$1"/lua5?.dll "$1"/osbridge.dll "$dir"/
     cp -r "$1"/fixtures "$dir"/
     echo "$dir"
 }
@@ -102,10 +119,12 @@ lua_suite() {  # LABEL TITLE RUN_DIR FILES... : the Lua test files under this ru
 
 # The suites of one run, in a Wine instance of its own. A new suite is one
 # more call here (run_suite for a program, lua_suite for Lua files).
-run_suites() {  # ARCH CODE_PAGE
+run_suites() {  # ARCH LUA_VERSION CODE_PAGE
     arch=$1
-    local cp=$2 build_dir=build/$1${OSB_BUILD_SUFFIX:-} label="$1 cp$2" dir
-    export OSB_INSTANCE=$arch-cp$cp${OSB_BUILD_SUFFIX:-} OSB_CODE_PAGE=$cp
+    local version=$2 cp=$3 preset build_dir label="$1 lua$2 cp$3" dir
+    preset=$(preset_for "$arch" "$version")
+    build_dir=build/$preset${OSB_BUILD_SUFFIX:-}
+    export OSB_INSTANCE=$preset-cp$cp${OSB_BUILD_SUFFIX:-} OSB_CODE_PAGE=$cp OSB_LUA_VERSION=$version
     host=lua.exe
     case $cp in
         932) export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 ;;
@@ -115,7 +134,7 @@ run_suites() {  # ARCH CODE_PAGE
     wine_start 2>&1 || { echo "$label: no Wine instance: no result line"; return; }
     trap wine_stop EXIT
 
-    if [ "$cp" = 1252 ] && [ "$pattern" = . ]; then
+    if [ "$cp" = 1252 ] && [ "$pattern" = . ] && [ -f "$build_dir/osbridge_tests.exe" ]; then
         run_suite "$label" "unit tests" "$build_dir/osbridge_tests.exe"
     fi
     # The codec tests on emulated processors that lack the vector paths'
@@ -123,7 +142,7 @@ run_suites() {  # ARCH CODE_PAGE
     # QEMU_CPU in the 32-bit process's environment: each kernel must pick
     # the path its own instruction set allows, and every path it can run must
     # match the references.
-    if [ "$arch" = i686 ] && [ "$cp" = 1252 ] && [ "$pattern" = . ]; then
+    if [ "$arch" = i686 ] && [ "$cp" = 1252 ] && [ "$pattern" = . ] && [ -f "$build_dir/osbridge_tests.exe" ]; then
         QEMU_CPU=Nehalem OSB_EXPECT_PATHS="crc16=portable hex=vector" \
             run_suite "$label" "unit tests (qemu Nehalem)" "$build_dir/osbridge_tests.exe" codec crc16_ hex_
         QEMU_CPU=pentium3 OSB_EXPECT_PATHS="crc16=portable hex=portable" \
@@ -146,8 +165,9 @@ run_suites() {  # ARCH CODE_PAGE
         WINEDLLOVERRIDES=$overrides lua_suite "$label" "lua tests with stand-ins" "$dir" "${standin_files[@]}"
     fi
     [ "$cp" = 1252 ] || return 0
-    # A host that keeps the stack only 4-byte aligned, as 32-bit MSVC programs do.
-    if [ "$arch" = i686 ] && echo tests/robust/fixtures/stack_align_host.c | grep -qE -- "$pattern"; then
+    # A host that keeps the stack only 4-byte aligned, as 32-bit MSVC programs do
+    # (the module's own code, alike for every Lua: with 5.1).
+    if [ "$arch" = i686 ] && [ "$version" = 5.1 ] && echo tests/robust/fixtures/stack_align_host.c | grep -qE -- "$pattern"; then
         dir=$(run_dir "$build_dir" "align-run")
         WINEPATH=$(winpath "$dir") run_suite "$label" "alignment" "$dir/fixtures/stack_align_host.exe" "$(winpath "$dir")"
     fi
@@ -160,10 +180,10 @@ run_suites() {  # ARCH CODE_PAGE
         lua_suite "$label" "lua tests under LuaJIT" "$dir" "${lua_files[@]}"
     fi
     # How users get the module: luarocks make, the release zip, the binary rock.
-    if echo tests/pkg/test_packages.sh | grep -qE -- "$pattern"; then
+    if echo tests/pkg/test_packages.sh | grep -qE -- "$pattern" && packages_tested "$arch" "$version"; then
         echo "== $label: packages"
         local out
-        out=$(bash tests/pkg/test_packages.sh "$arch" 2>&1)
+        out=$(bash tests/pkg/test_packages.sh "$arch" "$version" 2>&1)
         printf '%s\n' "$out"
         grep -qE '^pkg tests: [0-9]+ passed' <<<"$out" || echo "packages: no result line"
     fi
@@ -172,12 +192,15 @@ run_suites() {  # ARCH CODE_PAGE
 # The robustness suites of tests/robust (hostile arguments, leaks, threads,
 # exhausted memory), each in a process of its own so that a crash in one
 # leaves the others their say, in a Wine instance beside the code-page runs.
-# The 64-bit build runs them in full; the 32-bit build a sample.
-run_robust() {  # ARCH
+# The 64-bit 5.1 build runs them in full; the 32-bit one and the 64-bit 5.4
+# build a sample.
+run_robust() {  # ARCH LUA_VERSION
     arch=$1
-    local build_dir=build/$1${OSB_BUILD_SUFFIX:-} label="$1 robust" dir file started
-    export OSB_INSTANCE=$arch-robust${OSB_BUILD_SUFFIX:-} OSB_CODE_PAGE=1252
-    [ "$arch" = i686 ] && export OSB_ROBUST_SAMPLE=${OSB_ROBUST_SAMPLE:-0.05}
+    local version=$2 preset build_dir label="$1 lua$2 robust" dir file started
+    preset=$(preset_for "$arch" "$version")
+    build_dir=build/$preset${OSB_BUILD_SUFFIX:-}
+    export OSB_INSTANCE=$preset-robust${OSB_BUILD_SUFFIX:-} OSB_CODE_PAGE=1252 OSB_LUA_VERSION=$version
+    [ "$preset" = x86_64 ] || export OSB_ROBUST_SAMPLE=${OSB_ROBUST_SAMPLE:-0.05}
     host=lua.exe
     . scripts/wine-env.sh
     wine_start 2>&1 || { echo "$label: no Wine instance: no result line"; return; }
@@ -198,16 +221,23 @@ template() {
     (export OSB_INSTANCE=template; . scripts/wine-env.sh; wine_start && wine_stop) >"$logs/template.log" 2>&1
 }
 
+# Which runs a build gets beside the Lua suites under code page 1252 (the
+# later versions run under that one only).
+packages_tested() { [ "$2" = 5.1 ] || [ "$1 $2" = "x86_64 5.4" ]; }
+robust_tested() { [ "$2" = 5.1 ] || [ "$1 $2" = "x86_64 5.4" ]; }
+
 runs=()
-start_runs() {  # ARCH: its runs go on in the background
-    local cp
+start_runs() {  # ARCH LUA_VERSION: its runs go on in the background
+    local cp preset
+    preset=$(preset_for "$1" "$2")
     for cp in $(code_pages "$1"); do
-        (run_suites "$1" "$cp") >"$logs/$1-cp$cp.log" 2>&1 &
-        runs+=("$1-cp$cp:$!")
+        [ "$2" = 5.1 ] || [ "$cp" = 1252 ] || continue
+        (run_suites "$1" "$2" "$cp") >"$logs/$preset-cp$cp.log" 2>&1 &
+        runs+=("$preset-cp$cp:$!")
     done
-    if [ ${#robust_files[@]} -gt 0 ]; then
-        (run_robust "$1") >"$logs/$1-robust.log" 2>&1 &
-        runs+=("$1-robust:$!")
+    if [ ${#robust_files[@]} -gt 0 ] && robust_tested "$1" "$2"; then
+        (run_robust "$1" "$2") >"$logs/$preset-robust.log" 2>&1 &
+        runs+=("$preset-robust:$!")
     fi
 }
 
@@ -220,12 +250,24 @@ if echo tests/scripts/test_setup.sh | grep -qE -- "$pattern"; then
 fi
 template &
 template_job=$!
-build_arch "${arches[0]}" || { wait; exit 1; }
-wait "$template_job"
-start_runs "${arches[0]}"
-for arch in "${arches[@]:1}"; do
-    # The runs of the architectures built before still count.
-    if build_arch "$arch"; then start_runs "$arch"; else failed=$((failed + 1)) failures+=("$arch: build"); fi
+# 5.1 of every architecture first, then the later versions, newest first:
+# each build's runs start as soon as it is done, beside the next build.
+first=1
+for version in 5.1 5.4 5.3 5.2; do
+    for arch in "${arches[@]}"; do
+        grep -qwF -- "$version" <<<"$(lua_versions "$arch")" || continue
+        preset=$(preset_for "$arch" "$version")
+        if build_preset "$preset"; then
+            [ "$first" = 0 ] || wait "$template_job"
+            start_runs "$arch" "$version"
+        elif [ "$first" = 1 ]; then
+            wait; exit 1
+        else
+            # The runs of the builds before still count.
+            failed=$((failed + 1)) failures+=("$preset: build")
+        fi
+        first=0
+    done
 done
 
 for run in "${runs[@]}"; do

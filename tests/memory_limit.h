@@ -6,7 +6,7 @@
 #include "core/bindings.h"
 #include "core/module.h"
 
-#include <lua.hpp>
+#include "core/lua_compat.h"
 #include <windows.h>
 
 namespace memory_limit {

@@ -1,14 +1,29 @@
 -- Runs the Lua test files named on the command line in one interpreter.
 -- Usage: lua run.lua BUILD_DIR SUITE_DIR file1.lua [file2.lua ...]
 -- The suites see BUILD_DIR (the interpreter's folder), SUITE_DIR, FIXTURE_BIN
--- (the helper programs) and CODE_PAGE (the interpreter's ANSI code page:
--- 1252, 932 or 65001), by which they pick texts that code page can hold.
+-- (the helper programs), CODE_PAGE (the interpreter's ANSI code page:
+-- 1252, 932 or 65001), by which they pick texts that code page can hold,
+-- LUA_VERSION ("5.1" to "5.4"; LuaJIT is 5.1) and LUA_DLL (the host's Lua
+-- library: lua51.dll to lua54.dll).
+
+-- The suites are written in Lua 5.1; the later versions get its names.
+unpack = unpack or table.unpack
+loadstring = loadstring or load
+table.maxn = table.maxn or function(t)
+    local n = 0
+    for k in pairs(t) do
+        if type(k) == "number" and k > n then n = k end
+    end
+    return n
+end
 
 local files = arg
 BUILD_DIR, SUITE_DIR = files[1], files[2]
 arg = {}  -- LuaUnit would read the file names as its own options
 FIXTURE_BIN = BUILD_DIR .. "\\fixtures"
-package.path = SUITE_DIR .. "\\?.lua;Z:\\usr\\share\\lua\\5.1\\?.lua;" .. package.path
+LUA_VERSION = _VERSION:match("%d+%.%d+")
+LUA_DLL = "lua" .. LUA_VERSION:gsub("%.", "") .. ".dll"
+package.path = SUITE_DIR .. "\\?.lua;Z:\\usr\\share\\lua\\" .. LUA_VERSION .. "\\?.lua;" .. package.path
 package.cpath = BUILD_DIR .. "\\?.dll;" .. package.cpath
 
 -- Asked of the process itself: a host's manifest can set it. A run meant for

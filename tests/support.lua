@@ -15,6 +15,26 @@ function support.read_file(path)
     return text
 end
 
+-- Asserts that f(...) raises Lua's argument error for argument n with the
+-- given text. The function is named as the Lua version names it: '?' (5.1
+-- and LuaJIT, called through pcall), 'osbridge.NAME' (5.2 and later, found
+-- in package.loaded) or 'NAME' (from the calling code).
+function support.assert_argument_error(n, text, f, ...)
+    local ok, message = pcall(f, ...)
+    lu.assertFalse(ok, "no error")
+    local pattern = ("bad argument #%d to '([^']*)' %%(%s%%)"):format(n, text:gsub("%p", "%%%0"))
+    local name = tostring(message):match(pattern)
+    lu.assertNotNil(name, message)
+    lu.assertTrue(name == "?" or osbridge[name:gsub("^osbridge%.", "")] == f, message)
+end
+
+-- The exit code of a command: os.execute's result in 5.1, its third one in
+-- later versions.
+function support.execute(command)
+    local code, _, status = os.execute(command)
+    return type(code) == "number" and code or status
+end
+
 -- The files of a recording stand-in that works beside itself, in the run's
 -- build folder: NAME-scenario.txt, what it serves, and NAME-calls.txt, one
 -- line per call it saw.

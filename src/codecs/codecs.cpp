@@ -74,7 +74,7 @@ int get_epoch_ms(lua_State* L)
     epoch.wMonth = 1;
     epoch.wDay = 1;
     const uint64_t ms = (local_time_as_filetime(now) - local_time_as_filetime(epoch)) / 10000u;
-    lua_pushnumber(L, static_cast<lua_Number>(ms));
+    push_whole(L, static_cast<int64_t>(ms));
     return 1;
 }
 

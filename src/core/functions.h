@@ -2,7 +2,7 @@
 // defined in the subsystem folder that owns it and registered in module.cpp.
 #pragma once
 
-#include <lua.hpp>
+#include "core/lua_compat.h"
 
 namespace osbridge {
 

@@ -17,7 +17,7 @@
 //     guarded.raise_error();
 #pragma once
 
-#include <lua.hpp>
+#include "core/lua_compat.h"
 
 #include <type_traits>
 

@@ -124,7 +124,7 @@ void set_constants(lua_State* L, const Constant* rows, Convert convert)
 {
     for (const Constant* row = rows; row->name; ++row) {
         lua_pushstring(L, row->name);
-        lua_pushnumber(L, convert(row->value));
+        push_whole(L, convert(row->value));
         lua_settable(L, -3);
     }
 }
@@ -139,8 +139,8 @@ int open_module(lua_State* L, Loader& loader)
     }
     luaL_register(L, "osbridge", function_table);
     share_aliases(L);
-    set_constants(L, unsigned_constants, [](uint32_t v) { return static_cast<lua_Number>(v); });
-    set_constants(L, signed_constants, [](uint32_t v) { return static_cast<lua_Number>(static_cast<int32_t>(v)); });
+    set_constants(L, unsigned_constants, [](uint32_t v) { return static_cast<int64_t>(v); });
+    set_constants(L, signed_constants, [](uint32_t v) { return static_cast<int64_t>(static_cast<int32_t>(v)); });
     lua_pushstring(L, "1.0.42");
     lua_setfield(L, -2, "_VERSION");
     lua_pushstring(L, "$Id: osbridge 321 2014-01-21 10:18:13Z jk $");

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <lua.hpp>
+#include "core/lua_compat.h"
 
 #include "core/bindings.h"
 

@@ -10,7 +10,7 @@
 #pragma once
 
 #include <windows.h>
-#include <lua.hpp>
+#include "core/lua_compat.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -80,6 +80,18 @@ const char* last_error_text(ErrorText& text);
 uint32_t to_u32(lua_Number n) noexcept;
 inline int32_t to_i32(lua_Number n) noexcept { return static_cast<int32_t>(to_u32(n)); }
 
+// Whole-number results and constants. Lua 5.3 and later get an integer, so
+// 112 never shows as 112.0; earlier Luas a number, as 5.1's lua_Integer has
+// only 32 bits on i686 and values of 2^31 and more must stay positive.
+void push_whole(lua_State* L, int64_t value);
+// Integer arguments, lenient, strict and optional, read as lua_tointeger,
+// luaL_checkinteger and luaL_optinteger read them up to Lua 5.2. From 5.3 on
+// a fractional number is truncated toward zero, as the 64-bit 5.1 build
+// reads it, instead of reading as 0 or raising.
+lua_Integer to_whole(lua_State* L, int index);
+lua_Integer check_whole(lua_State* L, int index);
+lua_Integer opt_whole(lua_State* L, int index, lua_Integer absent);
+
 // ---- window-handle argument forms ------------------------------------------------
 
 // Strict: a light userdata, else the argument error "HWND handle expected".
@@ -90,6 +102,13 @@ bool to_hwnd(lua_State* L, int index, HWND* window);
 HWND opt_hwnd(lua_State* L, int index);
 // A non-null handle as light userdata, the null handle as nil.
 void push_hwnd(lua_State* L, HWND window);
+// Any value as a pointer, as Lua 5.1's lua_topointer reads it: an address for
+// userdata, tables, functions and threads, null for the rest (Lua 5.4 would
+// give strings theirs).
+inline const void* to_pointer(lua_State* L, int index)
+{
+    return lua_type(L, index) == LUA_TSTRING ? nullptr : lua_topointer(L, index);
+}
 
 // ---- results ---------------------------------------------------------------------
 

@@ -21,7 +21,7 @@ void push_version_field(lua_State* L, DWORD OSVERSIONINFOW::*field)
 {
     OSVERSIONINFOW info;
     if (query_version(&info))
-        lua_pushinteger(L, static_cast<lua_Integer>(static_cast<int>(info.*field)));
+        push_whole(L, static_cast<int>(info.*field));
     else
         lua_pushnil(L);
 }

@@ -104,7 +104,7 @@ int powermanager_reload_activity_timeouts(lua_State* L)
 
 int get_system_powerstatus(lua_State* L)
 {
-    lua_pushinteger(L, 50);
+    push_whole(L, 50);
     return 1;
 }
 

@@ -49,13 +49,13 @@ bool guid_digits(const wchar_t* text, char (&digits)[33])
 
 int get_user_default_lcid(lua_State* L)
 {
-    lua_pushnumber(L, ::GetUserDefaultLCID());
+    push_whole(L, ::GetUserDefaultLCID());
     return 1;
 }
 
 int get_system_default_lcid(lua_State* L)
 {
-    lua_pushnumber(L, ::GetSystemDefaultLCID());
+    push_whole(L, ::GetSystemDefaultLCID());
     return 1;
 }
 
@@ -69,8 +69,8 @@ int set_user_default_lcid(lua_State* L)
 
 int get_system_metrics(lua_State* L)
 {
-    const int index = static_cast<int>(luaL_checkinteger(L, 1));
-    lua_pushinteger(L, ::GetSystemMetrics(index));
+    const int index = static_cast<int>(check_whole(L, 1));
+    push_whole(L, ::GetSystemMetrics(index));
     return 1;
 }
 

@@ -180,7 +180,7 @@ int get_keybd_state(lua_State* L)
 {
     if (lua_gettop(L) == 0)
         return 0;
-    const lua_Integer key = lua_tointeger(L, -1);
+    const lua_Integer key = to_whole(L, -1);
     if (key == 0)
         return 0;
     lua_pushboolean(L, (api.GetAsyncKeyState(static_cast<int>(key)) & 0x8000) != 0);
@@ -190,7 +190,7 @@ int get_keybd_state(lua_State* L)
 int string_to_keys(lua_State* L)
 {
     const char* text = luaL_checklstring(L, 1, nullptr);
-    const bool unicode = luaL_optinteger(L, 3, 0) != 0;
+    const bool unicode = opt_whole(L, 3, 0) != 0;
     while (*text)
         text += unicode ? type_unicode(text) : type_from_table(text);
     return 0;

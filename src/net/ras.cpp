@@ -80,12 +80,12 @@ void set_name_field(lua_State* L, const char* key, const WCHAR (&field)[N])
 
 HRASCONN to_connection(lua_State* L, int index)
 {
-    return static_cast<HRASCONN>(const_cast<void*>(lua_topointer(L, index)));
+    return static_cast<HRASCONN>(const_cast<void*>(to_pointer(L, index)));
 }
 
 int push_code(lua_State* L, DWORD code)
 {
-    lua_pushnumber(L, static_cast<lua_Number>(code));
+    push_whole(L, code);
     return 1;
 }
 
@@ -188,7 +188,7 @@ int ras_connect_status(lua_State* L)
     if (result != 0)
         return push_nil_and_code(L, result);
     lua_createtable(L, 0, 4);
-    lua_pushnumber(L, static_cast<int32_t>(status.rasconnstate));
+    push_whole(L, static_cast<int32_t>(status.rasconnstate));
     lua_setfield(L, -2, "state");
     push_code(L, status.dwError);
     lua_setfield(L, -2, "error");

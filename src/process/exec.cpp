@@ -20,13 +20,13 @@ const char* text_arg(lua_State* L, int index)
 
 int exec(lua_State* L)
 {
-    const bool wait = lua_tointeger(L, 3) != 0;
+    const bool wait = to_whole(L, 3) != 0;
     const char* application = text_arg(L, 1);
     // The ANSI text itself, tested as file_exist tests it; the command line
     // and directory are not looked at for a missing program.
     if (application && !file_exists(application)) {
         lua_pushboolean(L, 0);
-        lua_pushnumber(L, 0);
+        push_whole(L, 0);
         return 2;
     }
     const char* command_line = text_arg(L, 2);
@@ -55,7 +55,7 @@ int exec(lua_State* L)
         }
     }
     lua_pushboolean(L, created);
-    lua_pushnumber(L, exit_code);
+    push_whole(L, exit_code);
     return 2;
 }
 

@@ -51,7 +51,7 @@ void set_text_field(lua_State* L, const char* field, const wchar_t (&text)[N])
 
 void set_number_field(lua_State* L, const char* field, DWORD value)
 {
-    lua_pushnumber(L, value);
+    push_whole(L, value);
     lua_setfield(L, -2, field);
 }
 
@@ -115,7 +115,7 @@ int process_modules(lua_State* L)
 int terminate_process(lua_State* L)
 {
     const DWORD pid = to_u32(luaL_checknumber(L, 1));
-    const UINT exit_code = static_cast<UINT>(luaL_checkinteger(L, 2));
+    const UINT exit_code = static_cast<UINT>(check_whole(L, 2));
     bool terminated = false;
     {
         // An open without PROCESS_TERMINATE could never terminate anything.

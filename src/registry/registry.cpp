@@ -72,7 +72,7 @@ int reg_get_value(lua_State* L)
         DWORD number = 0;
         if (size == sizeof number) {
             std::memcpy(&number, data, sizeof number);
-            lua_pushnumber(L, static_cast<lua_Number>(number));
+            push_whole(L, number);
         } else {
             lua_pushnil(L);
         }

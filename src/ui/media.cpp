@@ -54,11 +54,11 @@ int bitmap_info(lua_State* L)
         return 2;
     }
     lua_createtable(L, 0, 3);
-    lua_pushnumber(L, info.bmBitsPixel);
+    push_whole(L, info.bmBitsPixel);
     lua_setfield(L, -2, "bits_pixel");
-    lua_pushnumber(L, info.bmHeight);
+    push_whole(L, info.bmHeight);
     lua_setfield(L, -2, "height");
-    lua_pushnumber(L, info.bmWidth);
+    push_whole(L, info.bmWidth);
     lua_setfield(L, -2, "width");
     return 1;
 }

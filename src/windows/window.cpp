@@ -17,7 +17,7 @@ bool to_hwnd_from_top(lua_State* L, int depth, HWND* window)
 // Signed 32-bit window longs and coordinates read back as negative numbers.
 void push_i32(lua_State* L, LONG value)
 {
-    lua_pushnumber(L, static_cast<lua_Number>(value));
+    push_whole(L, value);
 }
 
 } // namespace
@@ -100,10 +100,10 @@ int send_message(lua_State* L)
     HWND window;
     if (!to_hwnd(L, 1, &window))
         return 0;
-    const UINT message = static_cast<UINT>(luaL_checkinteger(L, 2));
+    const UINT message = static_cast<UINT>(check_whole(L, 2));
     const WPARAM wparam = to_u32(luaL_optnumber(L, 3, 0));
     const LPARAM lparam = to_i32(luaL_optnumber(L, 4, 0));
-    lua_pushnumber(L, static_cast<lua_Number>(::SendMessageW(window, message, wparam, lparam)));
+    push_whole(L, ::SendMessageW(window, message, wparam, lparam));
     return 1;
 }
 
@@ -144,19 +144,19 @@ int set_window_pos(lua_State* L)
 {
     HWND window;
     if (!to_hwnd_from_top(L, 7, &window)) {
-        lua_pushinteger(L, 0);
+        push_whole(L, 0);
         return 1;
     }
     // A window to go behind, or one of the HWND_ numbers (-1 is HWND_TOPMOST).
     HWND insert_after;
     if (!to_hwnd(L, -6, &insert_after))
-        insert_after = reinterpret_cast<HWND>(static_cast<INT_PTR>(lua_tointeger(L, -6)));
-    const int x = static_cast<int>(lua_tointeger(L, -5));
-    const int y = static_cast<int>(lua_tointeger(L, -4));
-    const int width = static_cast<int>(lua_tointeger(L, -3));
-    const int height = static_cast<int>(lua_tointeger(L, -2));
-    const UINT flags = static_cast<UINT>(lua_tointeger(L, -1));
-    lua_pushinteger(L, api.SetWindowPos(window, insert_after, x, y, width, height, flags));
+        insert_after = reinterpret_cast<HWND>(static_cast<INT_PTR>(to_whole(L, -6)));
+    const int x = static_cast<int>(to_whole(L, -5));
+    const int y = static_cast<int>(to_whole(L, -4));
+    const int width = static_cast<int>(to_whole(L, -3));
+    const int height = static_cast<int>(to_whole(L, -2));
+    const UINT flags = static_cast<UINT>(to_whole(L, -1));
+    push_whole(L, api.SetWindowPos(window, insert_after, x, y, width, height, flags));
     return 1;
 }
 

@@ -127,7 +127,7 @@ end
 
 function TestModuleTable:test_version_fields()
     lu.assertEquals(osbridge._VERSION, "1.0.42")
-    lu.assertEquals(_VERSION, "Lua 5.1")
+    lu.assertEquals(_VERSION, "Lua " .. (os.getenv("OSB_LUA_VERSION") or "5.1"))
     lu.assertStrMatches(osbridge._BUILD, "%$Id: osbridge 321 2014%-01%-21 10:18:13Z %a+ %$")
     lu.assertEquals(osbridge._TIMESTAMP, "Fri Feb  7 11:00:41 2014")
 end
@@ -243,5 +243,63 @@ function TestLateLibraries:test_missing_library_gives_the_failure_result()
     local out = late_calls(REFUSING_HOST)
     for i, case in ipairs(LATE) do
         lu.assertEquals(out[i], "false\t" .. case[3] .. "\tfalse", case[2])
+
+-- What stays the same under every Lua: the global and require's result, whole
+-- numbers as integers where the version has them (5.3 on), and fractional
+-- arguments truncated toward zero.
+TestLuaVersions = {}
+
+function TestLuaVersions:test_require_sets_the_global_and_returns_the_table()
+    local before = osbridge
+    package.loaded.osbridge, osbridge = nil, nil
+    local ok, results = pcall(function() return { require "osbridge" } end)
+    local global, loaded = osbridge, package.loaded.osbridge
+    osbridge, package.loaded.osbridge = before, before
+    lu.assertTrue(ok, results)
+    lu.assertIsTable(global)
+    lu.assertNotIs(global, before)
+    lu.assertIs(loaded, global)
+    lu.assertIs(results[1], global)
+    -- 5.4 adds where the loader came from.
+    lu.assertTrue(results[2] == nil or results[2]:lower():find("osbridge.dll", 1, true) ~= nil, results[2])
+end
+
+function TestLuaVersions:test_whole_numbers_are_integers()
+    local values = {
+        VK_F1 = osbridge.VK_F1, WS_POPUP = osbridge.WS_POPUP, HWND_TOPMOST = osbridge.HWND_TOPMOST,
+        get_epoch_ms = osbridge.get_epoch_ms(), get_system_metrics = osbridge.get_system_metrics(0),
+        get_user_default_lcid = osbridge.get_user_default_lcid(),
+        exec = select(2, osbridge.exec(nil, "cmd /c exit 7", 1)),
+        file_size = osbridge.file_size(BUILD_DIR .. "\\osbridge.dll"),
+        process_list = osbridge.process_list()[0].pid,
+    }
+    for name, value in pairs(values) do
+        lu.assertEquals(value % 1, 0, name)
+        lu.assertEquals(math.type and math.type(value) or "integer", "integer", name)
+    end
+    lu.assertEquals({ tostring(osbridge.VK_F1), tostring(osbridge.WS_POPUP), osbridge.to_hex(osbridge.VK_F1) },
+                    { "112", "2147483648", "313132" })
+end
+
+function TestLuaVersions:test_fractional_arguments_are_truncated()
+    -- Lua 5.1 on i686 rounds where the others truncate: x.25 reads the same
+    -- either way, x.75 is checked from 5.3 on. Lenient, strict and optional
+    -- integer reads, against the same call with the whole number.
+    local rows = {
+        { "exec", { nil, "cmd /c exit 7", 1.25 }, 1 },
+        { "get_system_metrics", { 1.25 }, 1 },
+        { "get_system_metrics", { -0.25 }, 0 },
+        { "string_to_keys", { "", nil, 1.25 }, 1 },
+        { "get_system_metrics", { 1.75 }, 1, from_5_3 = true },
+    }
+    for _, row in ipairs(rows) do
+        local name, args, whole = row[1], row[2], row[3]
+        if not row.from_5_3 or math.type then
+            local n = table.maxn(args)
+            local with_whole = { unpack(args, 1, n) }
+            with_whole[n] = whole
+            lu.assertEquals({ osbridge[name](unpack(args, 1, n)) }, { osbridge[name](unpack(with_whole, 1, n)) },
+                            name .. " " .. args[n])
+        end
     end
 end

@@ -94,8 +94,8 @@ function TestDeviceRegistration:test_path_cut_at_zero_byte()
 end
 
 function TestDeviceRegistration:test_libraries_that_cannot_answer()
-    lu.assertFalse(osbridge.dll_register_server(BUILD_DIR .. "\\lua51.dll"))  -- no entry points
-    lu.assertFalse(osbridge.dll_unregister_server(BUILD_DIR .. "\\lua51.dll"))
+    lu.assertFalse(osbridge.dll_register_server(BUILD_DIR .. "\\" .. LUA_DLL))  -- no entry points
+    lu.assertFalse(osbridge.dll_unregister_server(BUILD_DIR .. "\\" .. LUA_DLL))
     lu.assertFalse(osbridge.dll_register_server(BUILD_DIR .. "\\no such library.dll"))
     lu.assertFalse(osbridge.dll_register_server(123))  -- a number is a path: "123"
     lu.assertEquals({ count(osbridge.dll_unregister_server("")) }, { 1, false })

@@ -166,7 +166,7 @@ function TestFileOperations:test_current_dir_of_an_interpreter_in_a_non_ascii_fo
     local host = require("support").interpreter
     local folder = self.dir .. "\\" .. texts.joined.ansi
     lu.assertTrue(osbridge.mkdir(folder))
-    for _, name in ipairs({ host, "lua51.dll", "osbridge.dll" }) do
+    for _, name in ipairs({ host, LUA_DLL, "osbridge.dll" }) do
         lu.assertTrue(osbridge.copy_file(BUILD_DIR .. "\\" .. name, folder .. "\\" .. name), name)
     end
     local out, program = self.dir .. "\\dir.txt", folder .. "\\" .. host

@@ -4,6 +4,7 @@
 
 local fixture = require "windows.fixture"
 local texts = require "texts"
+local support = require "support"
 
 local function count(...) return select("#", ...) end
 
@@ -108,10 +109,9 @@ function TestInputKeys:test_typing_stops_at_the_first_zero_byte()
 end
 
 function TestInputKeys:test_string_to_keys_argument_errors()
-    lu.assertErrorMsgContains("bad argument #1 to '?' (string expected, got no value)", osbridge.string_to_keys)
+    support.assert_argument_error(1, "string expected, got no value", osbridge.string_to_keys)
     lu.assertErrorMsgContains("string expected, got table", osbridge.string_to_keys, {})
-    lu.assertErrorMsgContains("bad argument #3 to '?' (number expected, got string)",
-                              osbridge.string_to_keys, "a", nil, "x")
+    support.assert_argument_error(3, "number expected, got string", osbridge.string_to_keys, "a", nil, "x")
     lu.assertEquals(self.w:fence(), {})
 end
 
@@ -185,8 +185,7 @@ function TestInputHotkeys:test_window_argument_is_optional_and_numbers_are_32_bi
 end
 
 function TestInputHotkeys:test_argument_errors_and_unsupported_service()
-    lu.assertErrorMsgContains("bad argument #2 to '?' (number expected, got no value)", osbridge.register_hotkey)
-    lu.assertErrorMsgContains("bad argument #4 to '?' (number expected, got no value)",
-                              osbridge.register_hotkey, nil, 1, CTRL_ALT)
+    support.assert_argument_error(2, "number expected, got no value", osbridge.register_hotkey)
+    support.assert_argument_error(4, "number expected, got no value", osbridge.register_hotkey, nil, 1, CTRL_ALT)
     lu.assertEquals({ osbridge.unregister_func1(1, "x") }, { false, "UnregisterFunc1() is not supported" })
 end

@@ -2,13 +2,15 @@
 -- without anything behind them, against Wine's own internet and crypto
 -- libraries. Entries and certificates are made by the fixture programs.
 
+local support = require "support"
+
 local URLCACHE = FIXTURE_BIN .. "\\net_urlcache.exe"
 local CERT = FIXTURE_BIN .. "\\net_cert.exe"
 
 local function count(...) return select("#", ...), ... end
 
 local function run(command)
-    lu.assertEquals(os.execute(command), 0, command)
+    lu.assertEquals(support.execute(command), 0, command)
 end
 
 -- The output lines of a fixture command.
@@ -139,10 +141,9 @@ function TestNetCertStore:test_unknown_disposition_is_invalid()
 end
 
 function TestNetCertStore:test_argument_errors()
-    lu.assertErrorMsgContains("bad argument #1 to '?' (string expected, got no value)", osbridge.add_cert_to_store)
+    support.assert_argument_error(1, "string expected, got no value", osbridge.add_cert_to_store)
     lu.assertErrorMsgContains("string expected, got table", osbridge.add_cert_to_store, {})
-    lu.assertErrorMsgContains("bad argument #2 to '?' (number expected, got string)",
-        osbridge.add_cert_to_store, self.der, "new")
+    support.assert_argument_error(2, "number expected, got string", osbridge.add_cert_to_store, self.der, "new")
 end
 
 TestNetUnsupported = {}

@@ -8,16 +8,20 @@
 #     with nothing of the build folder on any path;
 #   - the binary rock, installed by `luarocks install FILE` with no compiler.
 #
-#   tests/pkg/test_packages.sh ARCH
+#   tests/pkg/test_packages.sh ARCH [LUA_VERSION]   (5.1, the default, to 5.4)
 set -uo pipefail
 cd "$(dirname "$0")/../.."
-arch=$1
-build=build/$arch${OSB_BUILD_SUFFIX:-}
+arch=$1 lua_version=${2:-5.1}
+lua_digits=${lua_version/./}
+preset=$arch
+[ "$lua_version" = 5.1 ] || preset=$arch-lua$lua_digits
+build=build/$preset${OSB_BUILD_SUFFIX:-}
 . scripts/wine-env.sh
 version=$(sed -n 's/^project(osbridge VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 rockspec=osbridge-$version-1.rockspec
 [ "$arch" = i686 ] && rock_arch=win32-x86 || rock_arch=win32-x86_64
-export OSB_ROOT=$PWD OSB_ARCH=$arch OSB_LUA_BUILD=$PWD/$build LUAROCKS_CONFIG=$PWD/tests/pkg/luarocks-mingw.lua
+export OSB_ROOT=$PWD OSB_ARCH=$arch OSB_LUA_VERSION=$lua_version OSB_LUA_BUILD=$PWD/$build
+export LUAROCKS_CONFIG=$PWD/tests/pkg/luarocks-mingw.lua
 export CMAKE_BUILD_PARALLEL_LEVEL=2
 
 work=$(mktemp -d)
@@ -41,7 +45,7 @@ run_in() {  # DIR EXE [ARGS...]
 loads_from_tree() {  # TREE
     local out
     printf 'require "osbridge"\nprint(osbridge._VERSION, #osbridge.crc16("x"))\n' >"$1/check.lua"
-    out=$(cd "$1" && LUA_CPATH='lib\lua\5.1\?.dll' run_win "$arch" "$(winpath "$OLDPWD/$build/lua.exe")" check.lua \
+    out=$(cd "$1" && LUA_CPATH="lib\\lua\\$lua_version\\?.dll" run_win "$arch" "$(winpath "$OLDPWD/$build/lua.exe")" check.lua \
           </dev/null 2>&1 | tr -d '\r')
     [ "$out" = "$version	1" ] || { echo "got: $out"; return 1; }
 }
@@ -50,19 +54,20 @@ loads_from_tree() {  # TREE
 src=$work/src
 mkdir -p "$src"
 cp -a CMakeLists.txt LICENSE README.md "$rockspec" cmake src res docs "$src"/
-check "luarocks make ($arch)" sh -c "cd '$src' && luarocks make --tree '$work/tree' '$rockspec'"
-check "the module is in the rock tree's lib" test -f "$work/tree/lib/lua/5.1/osbridge.dll"
+check "luarocks make ($arch lua$lua_version)" \
+    sh -c "cd '$src' && luarocks --lua-version $lua_version make --tree '$work/tree' '$rockspec'"
+check "the module is in the rock tree's lib" test -f "$work/tree/lib/lua/$lua_version/osbridge.dll"
 check "it loads from the rock tree" loads_from_tree "$work/tree"
 
 check "cmake --target package" cmake --build "$build" --target package
-zip=$build/osbridge-$version-windows-$arch.zip
+zip=$build/osbridge-$version-lua$lua_version-windows-$arch.zip
 rock=$build/osbridge-$version-1.$rock_arch.rock
 mkdir -p "$work/zip"
 check "the zip unpacks" sh -c "cd '$work/zip' && cmake -E tar xf '$OLDPWD/$zip'"
-top=$work/zip/osbridge-$version-windows-$arch
+top=$work/zip/osbridge-$version-lua$lua_version-windows-$arch
 tour_from_zip() {
     local out here
-    for f in osbridge.dll lua.exe lua-utf8.exe lua51.dll docs/reference.md examples/tour.lua README.md LICENSE; do
+    for f in osbridge.dll lua.exe lua-utf8.exe "lua$lua_digits.dll" docs/reference.md examples/tour.lua README.md LICENSE; do
         [ -f "$top/$f" ] || { echo "missing $f"; return 1; }
     done
     out=$(run_in "$top" lua.exe examples\\tour.lua) || { printf '%s\n' "$out"; return 1; }
@@ -87,8 +92,15 @@ done
 
 # No compiler: every build tool LuaRocks could call is replaced by false.
 check "luarocks install of the binary rock" \
-    env OSB_ROCK_NO_TOOLS=1 luarocks install --tree "$work/bintree" "$rock"
+    env OSB_ROCK_NO_TOOLS=1 luarocks --lua-version "$lua_version" install --tree "$work/bintree" "$rock"
 check "it loads from that tree" loads_from_tree "$work/bintree"
+rock_depends_on_its_lua() {
+    local spec
+    mkdir -p "$work/rock" && (cd "$work/rock" && cmake -E tar xf "$OLDPWD/$rock") || return 1
+    spec=$(cat "$work/rock/$rockspec") || return 1
+    grep -qF "dependencies = { \"lua ~> $lua_version\" }" <<<"$spec" || { grep -F dependencies <<<"$spec"; return 1; }
+}
+check "the binary rock depends on Lua $lua_version" rock_depends_on_its_lua
 
 echo "pkg tests: $passed passed, $failed failed"
 [ "$failed" = 0 ]

@@ -5,7 +5,7 @@
 
 #include "core/module.h"
 
-#include <lua.hpp>
+#include "core/lua_compat.h"
 
 #include <cstdint>
 #include <cwchar>

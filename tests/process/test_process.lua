@@ -145,7 +145,7 @@ function TestProcSnapshot:test_modules_of_this_process()
         lu.assertEquals(row.pid, OWN_PID, row.module)
         found[row.module:lower()] = row.path
     end
-    for _, name in ipairs({ "lua51.dll", "osbridge.dll" }) do
+    for _, name in ipairs({ LUA_DLL, "osbridge.dll" }) do
         lu.assertEquals(found[name] and found[name]:lower(), (BUILD_DIR .. "\\" .. name):lower())
     end
     lu.assertEquals(#osbridge.process_modules(OWN_PID), #modules, "by id and by 0")

@@ -1,6 +1,6 @@
 -- fixtures/threads_host.exe: Lua states in several threads at once (the
 -- module required while other threads call it, last-error texts, two password
--- dialogs). Built for the module's architecture; it finds lua51.dll on PATH.
+-- dialogs). Built for the module's architecture; it finds its Lua DLL on PATH.
 TestRobustThreads = {}
 
 function TestRobustThreads.test_states_in_threads_keep_their_own_results()

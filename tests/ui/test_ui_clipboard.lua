@@ -163,7 +163,10 @@ function TestUiClipboard.test_script_inside_get_replaces_the_clipboard()
     -- The same window opens the clipboard for both, so the script's call
     -- gets through while the clipboard is open.
     local big, window = ("A"):rep(2000000), osbridge.get_foreground_window()
-    for _, kind in ipairs({ "hook", "finalizer" }) do
+    -- A collection cycle at every allocation is what 5.1 and 5.2 give with
+    -- these settings; 5.4 caps the step multiplier, and 5.3 takes minutes.
+    local kinds = (_VERSION == "Lua 5.1" or _VERSION == "Lua 5.2") and { "hook", "finalizer" } or { "hook" }
+    for _, kind in ipairs(kinds) do
         for _, unicode in ipairs({ false, true }) do
             local case = kind .. (unicode and ", UTF-16" or ", ANSI")
             lu.assertTrue(osbridge.clipboard_set(window, big, unicode or nil), case)

@@ -4,7 +4,7 @@
 
 #include "core/module.h"
 
-#include <lua.hpp>
+#include "core/lua_compat.h"
 
 #include <windows.h>
 

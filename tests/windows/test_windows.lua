@@ -3,6 +3,7 @@
 
 local fixture = require "windows.fixture"
 local texts = require "texts"
+local support = require "support"
 
 local WM_USER = 0x400
 
@@ -14,7 +15,7 @@ TestWinHandleForms = {}
 function TestWinHandleForms:test_strict_functions_reject_what_is_not_a_light_userdata()
     for _, bad in ipairs({ "nil", 5, "text", io.stdout }) do
         local value = bad ~= "nil" and bad or nil
-        lu.assertErrorMsgContains("bad argument #1 to '?' (HWND handle expected)", osbridge.destroy_window, value)
+        support.assert_argument_error(1, "HWND handle expected", osbridge.destroy_window, value)
         lu.assertErrorMsgContains("HWND handle expected", osbridge.get_window, value, osbridge.GW_CHILD)
         lu.assertErrorMsgContains("HWND handle expected", osbridge.get_window_text, value)
     end
