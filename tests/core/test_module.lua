@@ -243,6 +243,8 @@ function TestLateLibraries:test_missing_library_gives_the_failure_result()
     local out = late_calls(REFUSING_HOST)
     for i, case in ipairs(LATE) do
         lu.assertEquals(out[i], "false\t" .. case[3] .. "\tfalse", case[2])
+    end
+end
 
 -- What stays the same under every Lua: the global and require's result, whole
 -- numbers as integers where the version has them (5.3 on), and fractional
