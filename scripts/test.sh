@@ -50,7 +50,12 @@ build_preset() {  # PRESET
     local dir=build/$1${OSB_BUILD_SUFFIX:-} started=$SECONDS
     [ "$build" = 1 ] || return 0
     mkdir -p "$dir"
-    if ! { cmake --preset "$1" -B "$dir" && cmake --build "$dir" -j2; } >"$dir/build.log" 2>&1; then
+    # A later Lua's build leaves out the helpers without Lua where the 5.1
+    # build of its architecture has them (run_dir takes them from there).
+    local helpers=ON
+    [ "$dir" != "$(helpers_of "$dir")" ] && helpers=OFF
+    if ! { cmake --preset "$1" -B "$dir" -DOSBRIDGE_LUA_FREE_HELPERS=$helpers && cmake --build "$dir" -j2; } \
+            >"$dir/build.log" 2>&1; then
         tail -n 40 "$dir/build.log"
         echo "build failed for $1"
         return 1
@@ -88,10 +93,17 @@ mapfile -t robust_files < <(find tests/robust -name 'robust_*.lua' | sort | grep
 # suites write beside the interpreter, and runs go side by side.
 run_dir() {  # BUILD_DIR NAME -> prints the new folder
     local dir=$1/$2
-    rm -rf "$dir" && mkdir -p "$dir"
+    rm -rf "$dir" && mkdir -p "$dir/fixtures"
     cp "$1"/lua.exe "$1"/lua-utf8.exe "$1"/lua5?.dll "$1"/osbridge.dll "$dir"/
-    cp -r "$1"/fixtures "$dir"/
+    cp -r "$(helpers_of "$1")"/fixtures/. "$1"/fixtures/. "$dir"/fixtures/
     echo "$dir"
+}
+
+# The build whose helpers without Lua a build uses: the 5.1 build of its
+# architecture where that has them, else its own.
+helpers_of() {  # BUILD_DIR
+    local base=${1/-lua5[0-9]/}
+    if [ -d "$base/fixtures" ]; then echo "$base"; else echo "$1"; fi
 }
 
 run_suite() {  # LABEL TITLE COMMAND... : prints the output; a suite that prints no count failed
@@ -152,12 +164,14 @@ run_suites() {  # ARCH LUA_VERSION CODE_PAGE
         dir=$(run_dir "$build_dir" "run-cp$cp")
         lua_suite "$label" "lua tests" "$dir" "${lua_files[@]}"
     fi
-    if [ ${#standin_files[@]} -gt 0 ] && [ -d "$build_dir/standins" ]; then
+    local standins
+    standins=$(helpers_of "$build_dir")/standins
+    if [ ${#standin_files[@]} -gt 0 ] && [ -d "$standins" ]; then
         # The stand-ins sit beside the interpreter and module, where the
         # loader finds them first once Wine is told to prefer them.
         dir=$(run_dir "$build_dir" "standin-run-cp$cp")
         local overrides=$WINEDLLOVERRIDES d n
-        for d in "$build_dir"/standins/*/; do
+        for d in "$standins"/*/; do
             cp "$d"* "$dir"/
             # Wine names a module without ".dll" but with any other suffix (winspool.drv).
             for f in "$d"*; do n=$(basename "$f"); overrides="$overrides;${n%.[dD][lL][lL]}=n"; done
