@@ -35,6 +35,18 @@ function support.execute(command)
     return type(code) == "number" and code or status
 end
 
+-- io.popen(command, "r"), tried again when starting the program fails: on a
+-- loaded machine Wine's C runtime now and then refuses to start one
+-- ("Invalid argument") before it runs at all.
+function support.popen(command)
+    local pipe, problem
+    for _ = 1, 3 do
+        pipe, problem = io.popen(command, "r")
+        if pipe then return pipe end
+    end
+    error(problem, 2)
+end
+
 -- The files of a recording stand-in that works beside itself, in the run's
 -- build folder: NAME-scenario.txt, what it serves, and NAME-calls.txt, one
 -- line per call it saw.

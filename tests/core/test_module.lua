@@ -202,7 +202,7 @@ local function late_calls(host)
     -- Wine starts its desktop program for the first window lookup; started
     -- for the child, it would inherit the pipe and hold it open.
     osbridge.find_window("osbridge no such class", nil)
-    local pipe = assert(io.popen(('""%s\\%s" "%s" 2>&1"'):format(BUILD_DIR, host, CHILD), "r"))
+    local pipe = require("support").popen(('""%s\\%s" "%s" 2>&1"'):format(BUILD_DIR, host, CHILD))
     local out = {}
     for line in pipe:lines() do out[#out + 1] = line end
     pipe:close()

@@ -50,7 +50,7 @@ function TestDevicePower:test_fixed_answers()
 end
 
 function TestDevicePower:test_reload_event_reaches_a_waiting_process()
-    local waiter = assert(io.popen(FIXTURE_BIN .. "\\power_event_waiter.exe 2", "r"))
+    local waiter = require("support").popen(FIXTURE_BIN .. "\\power_event_waiter.exe 2")
     local function line() return (waiter:read("*l") or "(end of output)"):gsub("\r$", "") end
     local ready = line()
     local results, seen = {}, {}

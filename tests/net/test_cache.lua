@@ -15,7 +15,7 @@ end
 
 -- The output lines of a fixture command.
 local function lines_of(command)
-    local pipe = assert(io.popen(command, "r"))
+    local pipe = support.popen(command)
     local out = {}
     for line in pipe:lines() do out[#out + 1] = line end
     pipe:close()

@@ -15,7 +15,7 @@ local function read_output() return require("support").read_file(output) end
 local function run_fixture(...)
     local command = fixture
     for _, word in ipairs { ... } do command = command .. ' "' .. word .. '"' end
-    local pipe = assert(io.popen(command .. " 2>&1", "r"))
+    local pipe = require("support").popen(command .. " 2>&1")
     local text = pipe:read("*a")
     pipe:close()
     return text

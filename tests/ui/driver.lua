@@ -18,7 +18,7 @@ local server
 function driver.begin(actions)
     if not server then
         os.remove(request)
-        server = assert(io.popen(('""%s" "%s""'):format(program, request), "r"))
+        server = require("support").popen(('""%s" "%s""'):format(program, request))
     end
     -- Written aside and renamed, so the driver never reads half a request.
     local f = assert(io.open(request .. ".tmp", "wb"))
