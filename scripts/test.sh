@@ -95,7 +95,10 @@ run_dir() {  # BUILD_DIR NAME -> prints the new folder
     local dir=$1/$2
     rm -rf "$dir" && mkdir -p "$dir/fixtures"
     cp "$1"/lua.exe "$1"/lua-utf8.exe "$1"/lua5?.dll "$1"/osbridge.dll "$dir"/
-    cp -r "$(helpers_of "$1")"/fixtures/. "$1"/fixtures/. "$dir"/fixtures/
+    local helpers
+    helpers=$(helpers_of "$1")
+    [ "$helpers" = "$1" ] || cp -r "$helpers"/fixtures/. "$dir"/fixtures/
+    cp -r "$1"/fixtures/. "$dir"/fixtures/
     echo "$dir"
 }
 
