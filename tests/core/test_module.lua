@@ -179,6 +179,7 @@ local LATE = {
 local REFUSING_HOST = "osbridge-late-refused.exe"
 local REFUSING_KEY = "Software\\Wine\\AppDefaults\\" .. REFUSING_HOST
 local CHILD = BUILD_DIR .. "\\late-child.lua"
+local CHILD_OUTPUT = BUILD_DIR .. "\\late-child.txt"
 
 -- Runs each case's call in a fresh interpreter `host` (a program in
 -- BUILD_DIR); one line per case: whether its library was loaded before the
@@ -199,13 +200,12 @@ local function late_calls(host)
     local f = assert(io.open(CHILD, "w"))
     f:write(table.concat(lines, "\n"), "\n")
     f:close()
-    -- Wine starts its desktop program for the first window lookup; started
-    -- for the child, it would inherit the pipe and hold it open.
-    osbridge.find_window("osbridge no such class", nil)
-    local pipe = require("support").popen(('""%s\\%s" "%s" 2>&1"'):format(BUILD_DIR, host, CHILD))
+    -- Into a file, not a pipe: a program that the child makes Wine start (its
+    -- desktop, a service) inherits the output and would hold a pipe open.
+    local support = require "support"
+    support.execute(('""%s\\%s" "%s" >"%s" 2>&1"'):format(BUILD_DIR, host, CHILD, CHILD_OUTPUT))
     local out = {}
-    for line in pipe:lines() do out[#out + 1] = line end
-    pipe:close()
+    for line in (support.read_file(CHILD_OUTPUT) or ""):gmatch("[^\r\n]+") do out[#out + 1] = line end
     return out
 end
 
@@ -213,6 +213,7 @@ TestLateLibraries = {}
 
 function TestLateLibraries:tearDown()
     os.remove(CHILD)
+    os.remove(CHILD_OUTPUT)
     os.remove(BUILD_DIR .. "\\" .. REFUSING_HOST)
     osbridge.reg_delete_key(osbridge.HKEY_CURRENT_USER, REFUSING_KEY .. "\\DllOverrides")
     osbridge.reg_delete_key(osbridge.HKEY_CURRENT_USER, REFUSING_KEY)
