@@ -95,10 +95,10 @@ check "luarocks install of the binary rock" \
     env OSB_ROCK_NO_TOOLS=1 luarocks --lua-version "$lua_version" install --tree "$work/bintree" "$rock"
 check "it loads from that tree" loads_from_tree "$work/bintree"
 rock_depends_on_its_lua() {
-    local spec
+    local rockspec_text
     mkdir -p "$work/rock" && (cd "$work/rock" && cmake -E tar xf "$OLDPWD/$rock") || return 1
-    spec=$(cat "$work/rock/$rockspec") || return 1
-    grep -qF "dependencies = { \"lua ~> $lua_version\" }" <<<"$spec" || { grep -F dependencies <<<"$spec"; return 1; }
+    rockspec_text=$(cat "$work/rock/$rockspec") || return 1
+    grep -qF "dependencies = { \"lua ~> $lua_version\" }" <<<"$rockspec_text" || { grep -F dependencies <<<"$rockspec_text"; return 1; }
 }
 check "the binary rock depends on Lua $lua_version" rock_depends_on_its_lua
 
