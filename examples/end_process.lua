@@ -27,11 +27,12 @@ local function end_all(name, except)
         print(("ending %s, pid %d:"):format(name, pid), osbridge.terminate_process(pid, 1))
     end
     -- The system ends them a moment later: wait until they are gone.
-    for _ = 1, 50 do
-        if #find(name, except) == 0 then return #pids end
+    local deadline = osbridge.get_epoch_ms() + 30000
+    while #find(name, except) > 0 do
+        if osbridge.get_epoch_ms() > deadline then error(name .. " is still running after 30 s", 2) end
         osbridge.sleep(100)
     end
-    error(name .. " is still running")
+    return #pids
 end
 
 if arg and arg[1] then
@@ -44,8 +45,16 @@ end
 local running = {}
 for _, pid in ipairs(find("notepad.exe")) do running[pid] = true end
 assert(osbridge.exec(nil, "notepad.exe"), "notepad.exe did not start")
-for _ = 1, 50 do
-    if #find("notepad.exe", running) > 0 then break end
-    osbridge.sleep(100)
+local ok, err = pcall(function()
+    local deadline = osbridge.get_epoch_ms() + 30000
+    while #find("notepad.exe", running) == 0 do
+        if osbridge.get_epoch_ms() > deadline then error("the new Notepad was not found in 30 s") end
+        osbridge.sleep(100)
+    end
+    assert(end_all("notepad.exe", running) == 1, "more than one new Notepad was found")
+end)
+-- Should the work fail half-way, the Notepad it started is ended all the same.
+if not ok then
+    for _, pid in ipairs(find("notepad.exe", running)) do osbridge.terminate_process(pid, 1) end
+    error(err, 0)
 end
-assert(end_all("notepad.exe", running) == 1, "the new Notepad was not found")

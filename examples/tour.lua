@@ -1,5 +1,7 @@
--- A short tour of osbridge: run it with scripts/demo.sh (Wine) or with
--- lua.exe on Windows next to osbridge.dll.
+-- A short tour of osbridge: run it with lua.exe next to osbridge.dll,
+--     lua.exe examples\tour.lua
+-- It acts on the desktop it runs on (Notepad, the clipboard, a hot key, a
+-- registry key and a folder of its own); each part cleans up after itself.
 require "osbridge"
 
 print(("osbridge %s  (%s)"):format(osbridge._VERSION, osbridge._BUILD))
@@ -20,11 +22,41 @@ print("milliseconds since 1970 (local wall clock):", ("%.0f"):format(osbridge.ge
 
 -- sections --
 
--- Each part runs on its own: one that fails is reported and the tour goes on.
+-- Each part runs on its own: one that fails is reported and the tour goes on;
+-- the tour then ends with a failure status.
+local failed = 0
 local function part(title, fn)
     print("\n== " .. title)
     local ok, err = pcall(fn)
-    if not ok then print("(failed: " .. tostring(err) .. ")") end
+    if not ok then
+        print("(failed: " .. tostring(err) .. ")")
+        failed = failed + 1
+    end
+end
+
+-- The processes with this program name (lower case) started since `before`
+-- (a set of process ids) by the process `parent`, or by anyone.
+local function started_since(before, name, parent)
+    local pids, list = {}, assert(osbridge.process_list())
+    for i = 0, #list do
+        local row = list[i]
+        if not before[row.pid] and (row.name or ""):lower() == name and (not parent or row.pid_parent == parent) then
+            pids[#pids + 1] = row.pid
+        end
+    end
+    return pids
+end
+
+-- Runs fn(), then ends what it started with that program name even when fn
+-- fails half-way, and passes fn's failure on.
+local function ending_what_it_starts(name, parent, fn)
+    local before = {}
+    for _, pid in ipairs(started_since({}, name)) do before[pid] = true end
+    local ok, err = pcall(fn, function() return started_since(before, name, parent) end)
+    for _, pid in ipairs(started_since(before, name, parent)) do
+        print(("  ending %s, pid %d:"):format(name, pid), osbridge.terminate_process(pid, 1))
+    end
+    if not ok then error(err, 0) end
 end
 
 local function registry_and_files()
@@ -91,21 +123,14 @@ local function processes()
     local started, code = osbridge.exec(lua, ('"%s" -e "os.exit(7)"'):format(lua), 1)
     print("a child that exits with 7, waited for:", started, code)
 
-    -- exec gives no pid: the child is the one process with the interpreter's
-    -- name that was not running before. (Other children of this interpreter,
-    -- such as Wine's explorer.exe when the tour started the prefix, are left alone.)
-    local name, before = modules[0].module:lower(), {}
-    local list_before = assert(osbridge.process_list())
-    for i = 0, #list_before do before[list_before[i].pid] = true end
-    started, code = osbridge.exec(lua, ('"%s" -e "while true do end"'):format(lua))
-    print("a child that runs on, not waited for:", started, code, code == 259 and "(still running)" or "")
-    local list_now = assert(osbridge.process_list())
-    for i = 0, #list_now do
-        local row = list_now[i]
-        if not before[row.pid] and row.pid_parent == me and (row.name or ""):lower() == name then
-            print(("  ending child pid %d:"):format(row.pid), osbridge.terminate_process(row.pid, 1))
-        end
-    end
+    -- exec gives no pid: the child is the process with the interpreter's name
+    -- that this one started since. (Other children of this interpreter are
+    -- left alone.) It is ended however the tour gets on here.
+    ending_what_it_starts(modules[0].module:lower(), me, function(children)
+        started, code = osbridge.exec(lua, ('"%s" -e "while true do end"'):format(lua))
+        print("a child that runs on, not waited for:", started, code, code == 259 and "(still running)" or "")
+        print("  its pid:", children()[1])
+    end)
 
     print("shell_execute on a missing file:",
           osbridge.shell_execute{filename = "C:\\no such folder\\no such file.txt"})
@@ -116,52 +141,61 @@ local function windows_and_keyboard()
     -- Windows and keyboard: list the top-level windows, start Notepad, find it,
     -- move it, type into it, and close it again.
 
-    local function wait_for(fn)
-        for _ = 1, 100 do
-            local value = fn()
-            if value then return value end
+    local function wait_for(what, fn)
+        for _ = 1, 300 do
+            local a, b = fn()
+            if a then return a, b end
             osbridge.sleep(100)
         end
+        error("gave up waiting for " .. what, 2)
     end
 
-    local count = 0
-    for _ in pairs(osbridge.enum_windows()) do count = count + 1 end
+    local count, before = 0, {}
+    for window, info in pairs(osbridge.enum_windows()) do
+        count = count + 1
+        if info.class == "Notepad" then before[window] = true end
+    end
     print(("%d top-level windows"):format(count))
 
-    os.execute('start "" notepad.exe')
-    local notepad = wait_for(function() return osbridge.find_window("Notepad") end)
-    if not notepad then
-        print("Notepad did not start")
-        return
-    end
-    print("found Notepad:", osbridge.get_window_text(notepad))
+    -- Notepad's window exists before the edit control inside it: wait for both.
+    ending_what_it_starts("notepad.exe", nil, function()
+        assert(osbridge.exec(nil, "notepad.exe"), "notepad.exe did not start")
+        local notepad, edit = wait_for("Notepad and its edit control", function()
+            for window, info in pairs(osbridge.enum_windows()) do
+                local child = info.class == "Notepad" and not before[window]
+                              and osbridge.get_window(window, osbridge.GW_CHILD)
+                if child then return window, child end
+            end
+        end)
+        print("found Notepad:", osbridge.get_window_text(notepad))
 
-    osbridge.set_window_pos(notepad, osbridge.HWND_TOP, 50, 60, 500, 300, 0)
-    print("moved to", osbridge.get_window_rect(notepad))
+        osbridge.set_window_pos(notepad, osbridge.HWND_TOP, 50, 60, 500, 300, 0)
+        print("moved to", osbridge.get_window_rect(notepad))
 
-    local edit = osbridge.get_window(notepad, osbridge.GW_CHILD)
-    osbridge.set_foreground_window(notepad)
-    wait_for(function() return osbridge.get_foreground_window() == notepad end)
-    osbridge.string_to_keys("Typed by osbridge\r", nil, 1)
-    osbridge.keybd_event(osbridge.VK_SHIFT, 0)
-    print("Shift down:", osbridge.get_keybd_state(osbridge.VK_SHIFT))
-    osbridge.keybd_event(osbridge.VK_SHIFT, osbridge.KEYEVENTF_KEYUP)
-    -- Typed keys reach Notepad through its input queue, later than this call
-    -- returns: wait until all 19 characters (the Enter as CR LF) are in.
-    local typed = wait_for(function()
-        local length = osbridge.send_message(edit, 0x000E)
-        return length >= 19 and length
+        osbridge.set_foreground_window(notepad)
+        wait_for("Notepad in the foreground", function() return osbridge.get_foreground_window() == notepad end)
+        osbridge.string_to_keys("Typed by osbridge\r", nil, 1)
+        osbridge.keybd_event(osbridge.VK_SHIFT, 0)
+        print("Shift down:", osbridge.get_keybd_state(osbridge.VK_SHIFT))
+        osbridge.keybd_event(osbridge.VK_SHIFT, osbridge.KEYEVENTF_KEYUP)
+        -- Typed keys reach Notepad through its input queue, later than this call
+        -- returns: wait until all 19 characters (the Enter as CR LF) are in.
+        -- Closing before they are would bring up the "Save changes?" prompt.
+        local typed = wait_for("the typed text", function()
+            local length = osbridge.send_message(edit, 0x000E)  -- WM_GETTEXTLENGTH
+            return length >= 19 and length
+        end)
+        print("characters in Notepad (WM_GETTEXTLENGTH):", typed)
+
+        local ok, err = osbridge.register_hotkey(nil, 1, osbridge.MOD_CONTROL + osbridge.MOD_ALT, osbridge.VK_F9)
+        print("hot key Ctrl+Alt+F9 registered:", ok, err)
+        print("withdrawn:", osbridge.unregister_hotkey(nil, 1))
+
+        -- Mark the text unchanged (EM_SETMODIFY) so that closing asks nothing.
+        osbridge.send_message(edit, 0x00B9, 0)
+        osbridge.send_message(notepad, osbridge.WM_CLOSE)
+        print("Notepad closed:", wait_for("Notepad to close", function() return not osbridge.get_window_text(notepad) end))
     end)
-    print("characters in Notepad (WM_GETTEXTLENGTH):", typed or osbridge.send_message(edit, 0x000E))
-
-    local ok, err = osbridge.register_hotkey(nil, 1, osbridge.MOD_CONTROL + osbridge.MOD_ALT, osbridge.VK_F9)
-    print("hot key Ctrl+Alt+F9 registered:", ok, err)
-    print("withdrawn:", osbridge.unregister_hotkey(nil, 1))
-
-    -- Mark the text unchanged (EM_SETMODIFY) so that closing asks nothing.
-    osbridge.send_message(edit, 0x00B9, 0)
-    osbridge.send_message(notepad, osbridge.WM_CLOSE)
-    print("Notepad closed:", wait_for(function() return not osbridge.find_window("Notepad") end) or false)
 end
 
 local function user_interaction()
@@ -268,3 +302,7 @@ part("windows and keyboard", windows_and_keyboard)
 part("clipboard, bitmaps and sound", user_interaction)
 part("system and device", system_and_device)
 part("dial-up, URL cache and certificates", network)
+if failed > 0 then
+    print(("\n%d part(s) failed"):format(failed))
+    os.exit(1)
+end

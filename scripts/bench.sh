@@ -44,7 +44,9 @@ trap wine_stop EXIT
 args=("$(winpath build/x86_64)" "$(winpath "$out")" "$batches" "$([ -z "$module" ] || winpath "$module")")
 [ -z "$only" ] || args+=("$only")
 status=0
-run_win x86_64 build/x86_64/lua.exe "$(winpath tests/bench/bench.lua)" "${args[@]}" </dev/null 2>&1 | tr -d '\r' || status=$?
+wine_bounded "$(bound 1800)" "$out/bench.log" "$WINE64" build/x86_64/lua.exe "$(winpath tests/bench/bench.lua)" "${args[@]}" \
+    || status=$?
+tr -d '\r' <"$out/bench.log"
 [ "$status" = 0 ] && [ -s "$out/results.md" ] || { echo "bench failed" >&2; exit 1; }
 [ "$docs" = 1 ] || exit 0
 

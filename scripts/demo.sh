@@ -35,7 +35,8 @@ fi
 trap wine_stop EXIT
 log=$(mktemp)
 status=0
-(cd "build/$arch" && run_win "$arch" lua.exe "$(winpath "$OLDPWD/$script")") >"$log" 2>&1 </dev/null || status=$?
+# Through a file, under a bound that ends everything the tour started.
+(cd "build/$arch" && wine_bounded "$(bound 300)" "$log" "$(wine_for "$arch")" lua.exe "$(winpath "$OLDPWD/$script")") || status=$?
 tr -d '\r' <"$log"
 rm -f "$log"
 [ "$status" = 0 ] || echo "demo.sh: step \"tour\" failed: $script exited with status $status" >&2

@@ -9,10 +9,27 @@ step="start" failed_command=
 trap 'status=$?; echo "setup.sh: step \"$step\" failed: \`${failed_command:-$BASH_COMMAND}\` exited with status $status" >&2; exit $status' ERR
 
 as_root() {
-    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi \
+    # sudo -n: a password prompt would wait for ever with no one to answer it.
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo -n "$@"; fi \
         || { local s=$?; failed_command="$*"; return $s; }
 }
 
+# apt as root, under a bound. On a machine that has just booted, its own
+# update may hold apt's locks for a while: wait for them (10 min at most)
+# instead of failing at once.
+apt_root() {  # SECONDS apt-get ARGS...
+    local limit=$1 tries=0; shift
+    until as_root timeout -k 10 "$limit" env DEBIAN_FRONTEND=noninteractive "$@" -o DPkg::Lock::Timeout=600 2>"$root/.tools/apt.err"; do
+        local s=$?
+        cat "$root/.tools/apt.err" >&2
+        grep -qiE 'could not get lock|unable to lock' "$root/.tools/apt.err" && [ $((tries += 1)) -lt 60 ] \
+            || { failed_command="$*"; return $s; }
+        echo "setup.sh: apt is busy (its lock is held); trying again in 10 s" >&2
+        sleep 10
+    done
+}
+
+mkdir -p "$root/.tools"
 step="apt sources"
 archive=
 need_update=0
@@ -30,16 +47,16 @@ fi
 step="packages"
 packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 gcc cmake make dpkg-dev
           wine wine64 wine32:i386 xvfb x11-utils
-          lua-unit python3 locales luarocks)
+          lua-unit python3 locales luarocks ccache)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-    as_root apt-get update -qq
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    apt_root 900 apt-get update -qq
+    apt_root 2400 apt-get install -y -qq --no-install-recommends "${missing[@]}"
 elif [ "$need_update" = 1 ]; then
-    as_root apt-get update -qq
+    apt_root 900 apt-get update -qq
 fi
 
 step="Japanese locale"
@@ -48,7 +65,7 @@ step="Japanese locale"
 if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
     grep -qx 'ja_JP.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null \
         || echo 'ja_JP.UTF-8 UTF-8' | as_root tee -a /etc/locale.gen >/dev/null
-    as_root locale-gen >/dev/null
+    as_root timeout -k 10 600 locale-gen >/dev/null
 fi
 
 # 32-bit Windows programs need Wine's i386 loader; when the kernel cannot run
@@ -68,8 +85,8 @@ if [ ! -x "$qemu" ]; then
               -o "Dir::State::Lists=$apt_dir/lists" -o "Dir::Cache::Archives=$apt_dir/archives"
               -o Dir::Cache::pkgcache= -o Dir::Cache::srcpkgcache= -o APT::Architecture=amd64
               -o APT::Architectures::=amd64 -o Debug::NoLocking=1 -o APT::Sandbox::User=root)
-    apt-get "${apt_opts[@]}" update -qq
-    (cd "$apt_dir/archives" && apt-get "${apt_opts[@]}" download qemu-user >/dev/null)
+    timeout -k 10 900 apt-get "${apt_opts[@]}" update -qq
+    (cd "$apt_dir/archives" && timeout -k 10 900 apt-get "${apt_opts[@]}" download qemu-user >/dev/null)
     rm -rf "$qemu_dir"
     dpkg -x "$(ls "$apt_dir"/archives/qemu-user_*.deb | head -n1)" "$qemu_dir"
 fi

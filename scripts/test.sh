@@ -16,7 +16,9 @@
 # and 65001 for i686); OSB_LUA_VERSIONS the Lua versions (e.g. "5.4"; by
 # default 5.1 to 5.4 for x86_64, 5.1 and 5.4 for i686); OSB_TEST_VERBOSE=1
 # names every test as it ends;
-# OSB_SUITE_TIMEOUT (seconds, 600) ends a suite that hangs.
+# OSB_SUITE_TIMEOUT (seconds; 480 for x86_64, 1200 for i686) ends a suite that
+# hangs, and every process of its Wine instance; OSB_TIME_SCALE multiplies
+# every bound, for a slow machine.
 #
 # Each architecture and code page runs in a Wine instance of its own (prefix,
 # wineserver, X display), so the runs go side by side, and the i686 build
@@ -45,6 +47,13 @@ fi
 
 logs=build/logs${OSB_BUILD_SUFFIX:-}
 mkdir -p "$logs"
+: >"$logs/builds.log"
+# A compiler cache kept on the machine: a run after the first rebuilds only
+# what changed, in any clone (paths are taken relative to the clone).
+# (CMake takes the launcher from the environment, LuaRocks' builds too.)
+if command -v ccache >/dev/null; then
+    export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR=/ CCACHE_NOHASHDIR=1
+fi
 
 build_preset() {  # PRESET
     local dir=build/$1${OSB_BUILD_SUFFIX:-} started=$SECONDS
@@ -60,7 +69,7 @@ build_preset() {  # PRESET
         echo "build failed for $1"
         return 1
     fi
-    echo "build $1: $((SECONDS - started)) s"
+    echo "time: build $1: $((SECONDS - started)) s" | tee -a "$logs/builds.log"
     # Warnings are errors for this project, but are reported, not fatal here.
     grep -E 'warning:' "$dir/build.log" || true
 }
@@ -109,20 +118,46 @@ helpers_of() {  # BUILD_DIR
     if [ -d "$base/fixtures" ]; then echo "$base"; else echo "$1"; fi
 }
 
-run_suite() {  # LABEL TITLE COMMAND... : prints the output; a suite that prints no count failed
+run_suite() {  # LABEL TITLE PROGRAM [ARGS...]: a Windows program that prints a count
     local label=$1 title=$2; shift 2
+    # The Lua suites name each test as it starts, so that a bound that fires
+    # can tell which one it stopped.
+    OSB_PROGRESS=$(winpath "$logs/progress-$OSB_INSTANCE") \
+        bounded_suite "$label" "$title" "$(suite_limit)" "$(wine_for "$arch")" "$@"
+}
+
+# Any suite, of Windows programs or of a shell script that runs them: through
+# a file, under a bound that ends every process of the Wine instance; a suite
+# that prints no count, or leaves a program running, failed.
+bounded_suite() {  # LABEL TITLE SECONDS COMMAND...
+    local label=$1 title=$2 limit=$3 log status started=$SECONDS left progress=$logs/progress-$OSB_INSTANCE
+    shift 3
     echo "== $label: $title"
-    # Through a file, not a pipe: Wine's background services inherit the
-    # output handles of the program that started them and would hold a pipe open.
-    local log
     log=$(mktemp)
-    # A suite that hangs (a dialog nobody answers) is ended, and counts as failed.
-    timeout -k 10 "${OSB_SUITE_TIMEOUT:-600}" "$(wine_for "$arch")" "$@" >"$log" 2>&1 </dev/null
-    local status=$?
+    rm -f "$progress"
+    wine_bounded "$limit" "$log" "$@"
+    status=$?
     tr -d '\r' <"$log"
-    [ "$status" = 124 ] && echo "$title: stopped after ${OSB_SUITE_TIMEOUT:-600} s"
-    grep -qE '^[a-z0-9 ]+: [0-9]+ passed, [0-9]+ failed' "$log" || echo "$title: no result line"
-    rm -f "$log"
+    if [ "$status" = 124 ]; then
+        echo "$title: failed: stopped after $((SECONDS - started)) s, its bound$([ -s "$progress" ] && echo ", in $(cat "$progress")")"
+    elif ! grep -qE '^[a-z0-9 ]+: [0-9]+ passed, [0-9]+ failed' "$log"; then
+        echo "$title: no result line"
+    fi
+    # What a suite started ends with it: anything but Wine's services still
+    # running is a fault of that suite, and must not reach the next one.
+    left=$(wine_leftovers)
+    [ -z "$left" ] || printf '%s: failed: left running:\n%s\n' "$title" "$left"
+    [ -z "$left" ] && [ "$status" != 124 ] || wine_restart
+    rm -f "$log" "$progress"
+    echo "time: $label: $title: $((SECONDS - started)) s"
+}
+
+# A suite's bound: the emulated 32-bit processes are several times slower.
+suite_limit() {
+    if [ -n "${OSB_SUITE_TIMEOUT:-}" ]; then echo "$OSB_SUITE_TIMEOUT"
+    elif [ "$arch" = i686 ]; then bound 1200
+    else bound 480
+    fi
 }
 
 lua_suite() {  # LABEL TITLE RUN_DIR FILES... : the Lua test files under this run's host
@@ -151,6 +186,8 @@ run_suites() {  # ARCH LUA_VERSION CODE_PAGE
 
     if [ "$cp" = 1252 ] && [ "$pattern" = . ] && [ -f "$build_dir/osbridge_tests.exe" ]; then
         run_suite "$label" "unit tests" "$build_dir/osbridge_tests.exe"
+        # The bound that every suite runs under, proven on a program that never ends.
+        bounded_suite "$label" "bounds" "$(bound 300)" bash tests/scripts/test_bounds.sh "$arch" "$build_dir"
     fi
     # The codec tests on emulated processors that lack the vector paths'
     # instructions (SSE2 without PCLMULQDQ; neither), which qemu takes from
@@ -198,11 +235,8 @@ run_suites() {  # ARCH LUA_VERSION CODE_PAGE
     fi
     # How users get the module: luarocks make, the release zip, the binary rock.
     if echo tests/pkg/test_packages.sh | grep -qE -- "$pattern" && packages_tested "$arch" "$version"; then
-        echo "== $label: packages"
-        local out
-        out=$(bash tests/pkg/test_packages.sh "$arch" "$version" 2>&1)
-        printf '%s\n' "$out"
-        grep -qE '^pkg tests: [0-9]+ passed' <<<"$out" || echo "packages: no result line"
+        # Each program the check runs has a bound of its own; this one is for the whole.
+        bounded_suite "$label" "packages" "$(bound 1500)" bash tests/pkg/test_packages.sh "$arch" "$version"
     fi
 }
 
@@ -245,15 +279,15 @@ robust_tested() { [ "$2" = 5.1 ] || [ "$1 $2" = "x86_64 5.4" ]; }
 
 runs=()
 start_runs() {  # ARCH LUA_VERSION: its runs go on in the background
-    local cp preset
+    local cp preset started=$SECONDS
     preset=$(preset_for "$1" "$2")
     for cp in $(code_pages "$1"); do
         [ "$2" = 5.1 ] || [ "$cp" = 1252 ] || continue
-        (run_suites "$1" "$2" "$cp") >"$logs/$preset-cp$cp.log" 2>&1 &
+        (run_suites "$1" "$2" "$cp"; echo "time: $preset-cp$cp, whole: $((SECONDS - started)) s") >"$logs/$preset-cp$cp.log" 2>&1 &
         runs+=("$preset-cp$cp:$!")
     done
     if [ ${#robust_files[@]} -gt 0 ] && robust_tested "$1" "$2"; then
-        (run_robust "$1" "$2") >"$logs/$preset-robust.log" 2>&1 &
+        (run_robust "$1" "$2"; echo "time: $preset-robust, whole: $((SECONDS - started)) s") >"$logs/$preset-robust.log" 2>&1 &
         runs+=("$preset-robust:$!")
     fi
 }
@@ -297,12 +331,17 @@ for run in "${runs[@]}"; do
         elif [[ $line =~ ^[a-z0-9\ ]+:\ ([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
             passed=$((passed + BASH_REMATCH[1])); failed=$((failed + BASH_REMATCH[2]))
             [ "${BASH_REMATCH[2]}" = 0 ] || failures+=("$suite (${BASH_REMATCH[2]} failed)")
-        elif [[ $line == *": no result line" ]]; then
+        elif [[ $line == *": no result line" || $line =~ ^[^:]+:\ failed:\  ]]; then
             failed=$((failed + 1)); failures+=("${suite:-$name}: no result line")
         fi
     done <"$logs/$name.log"
 done
 
+# Where the time went, longest first: the critical path shows at the top.
+echo "== times"
+for run in builds "${runs[@]}"; do cat "$logs/${run%:*}.log"; done | sed -n 's/^time: //p' \
+    | sort -t: -k3 -n -r | head -n 12 | sed 's/^/    /'
+echo "    whole run: $SECONDS s"
 for f in "${failures[@]}"; do echo "failed: $f"; done
 echo "total: $passed passed, $failed failed"
 [ "$failed" = 0 ]

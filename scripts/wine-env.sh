@@ -9,6 +9,16 @@
 #   wine_stop       stops what wine_start started
 #   run_win ARCH EXE [ARGS...]   runs a Windows program of that architecture
 #   wine_for ARCH   the Wine loader that run_win uses for it
+#   wine_bounded SECONDS LOG COMMAND...   runs COMMAND with its output in LOG,
+#                   ending the whole prefix if it outlives SECONDS (status 124)
+#   wine_processes  what runs in the prefix, a line each; wine_leftovers: the
+#                   part of it that is not Wine's own services
+#
+# A program that a Windows program starts inherits its standard handles, and
+# Wine gives it a session of its own: a pipe from any Windows program into a
+# Linux command stays open while such a descendant lives, and `timeout` never
+# reaches it. So every Windows program writes to a file and runs under
+# wine_bounded, whose bound ends every process of the prefix.
 
 OSB_ROOT=${OSB_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 OSB_INSTANCE=${OSB_INSTANCE:-main}
@@ -21,6 +31,10 @@ WINE32=/usr/lib/wine/wine
 WINESERVER=/usr/lib/wine/wineserver64
 [ -x "$WINESERVER" ] || WINESERVER=/usr/lib/wine/wineserver
 _osb_started_xvfb=
+
+# Every bound of the scripts, for a machine slower than the ones they were
+# measured on (OSB_TIME_SCALE=3 triples them).
+bound() { echo $(( $1 * ${OSB_TIME_SCALE:-1} )); }
 
 # Windows form of a Unix path (Wine maps / to drive Z:).
 winpath() { local p; p=$(readlink -f "$1"); printf 'Z:%s' "${p//\//\\}"; }
@@ -65,8 +79,7 @@ wine_start() {
     fi
     echo "X display $DISPLAY" >&2
     # A wineserver started before the display exists keeps windows off it.
-    "$WINESERVER" -k 2>/dev/null || true
-    "$WINESERVER" -w 2>/dev/null || true
+    wine_kill
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         local template="$OSB_ROOT/.wine/template"
         if [ "$OSB_INSTANCE" != template ] && [ -f "$template/system.reg" ]; then
@@ -79,21 +92,74 @@ wine_start() {
         else
             echo "creating Wine prefix $WINEPREFIX" >&2
             mkdir -p "$WINEPREFIX"
-            if ! "$WINE64" wineboot -i >"$OSB_ROOT/.wine/wineboot-$OSB_INSTANCE.log" 2>&1 </dev/null; then
+            local log="$OSB_ROOT/.wine/wineboot-$OSB_INSTANCE.log"
+            # A program that crashes ends with its backtrace in its output,
+            # instead of waiting for someone to close Wine's crash dialog.
+            if ! wine_bounded "$(bound 300)" "$log" "$WINE64" wineboot -i \
+                    || ! wine_bounded "$(bound 60)" "$log.reg" "$WINE64" reg add 'HKCU\Software\Wine\WineDbg' \
+                         /v ShowCrashDialog /t REG_DWORD /d 0 /f; then
                 echo "wineboot failed; its output:" >&2
-                tail -n 40 "$OSB_ROOT/.wine/wineboot-$OSB_INSTANCE.log" | sed 's/^/    /' >&2
+                tail -n 40 "$log" "$log.reg" | sed 's/^/    /' >&2
+                return 1
             fi
-            "$WINESERVER" -w
+            wine_kill
         fi
     fi
-    "$WINESERVER" -p 2>/dev/null || true
-    # Bring up the prefix's services now, detached from any output pipe.
-    "$WINE64" cmd /c exit >/dev/null 2>&1 </dev/null || true
+    wine_services
+}
+
+# A new wineserver for the prefix, with its services up (on the X display
+# that wine_start chose): what one program left cannot meet the next.
+wine_restart() {
+    wine_kill
+    wine_services
+}
+
+wine_services() {
+    "$WINESERVER" -p >/dev/null 2>&1 </dev/null || true
+    # Started now, the services hold no output handle of a program to come.
+    wine_bounded "$(bound 120)" /dev/null "$WINE64" cmd /c exit || true
+}
+
+# Ends every process of the prefix and its wineserver, and waits for them, a
+# minute at most.
+wine_kill() {
+    "$WINESERVER" -k >/dev/null 2>&1 </dev/null || true
+    timeout -k 5 60 "$WINESERVER" -w >/dev/null 2>&1 </dev/null || true
+}
+
+wine_processes() {
+    local env pid
+    for env in /proc/[0-9]*/environ; do
+        pid=${env#/proc/} && pid=${pid%/environ}
+        # Wine's programs (32-bit ones through qemu), not the scripts around them.
+        case $(readlink "/proc/$pid/exe" 2>/dev/null) in *wine*|*qemu-i386*) ;; *) continue ;; esac
+        grep -qzxF "WINEPREFIX=$WINEPREFIX" "$env" 2>/dev/null || continue
+        printf '%s %s\n' "$pid" "$(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | sed 's/ *$//')"
+    done
+}
+
+wine_leftovers() {
+    wine_processes | grep -vE '^[0-9]+ (\S*/wineserver(64)? |[A-Z]:\\windows\\system32\\(services|winedevice|plugplay|svchost|rpcss|explorer|conhost)\.exe|start\.exe /exec$)'
+}
+
+wine_bounded() {  # SECONDS LOG COMMAND...
+    local limit=$1 log=$2 started=$SECONDS status
+    shift 2
+    timeout -k 10 "$limit" "$@" >"$log" 2>&1 </dev/null
+    status=$?
+    [ "$status" = 124 ] || [ "$status" = 137 ] || return "$status"
+    {
+        echo "stopped after $((SECONDS - started)) s, its bound: $(basename "$1") ${*:2}"
+        echo "still running in the prefix, now ended:"
+        wine_processes | sed 's/^/    /'
+    } | tee -a "$log" >&2
+    wine_kill
+    return 124
 }
 
 wine_stop() {
-    "$WINESERVER" -k 2>/dev/null || true
-    "$WINESERVER" -w 2>/dev/null || true
+    wine_kill
     if [ -n "$_osb_started_xvfb" ]; then
         kill "$_osb_started_xvfb" 2>/dev/null || true
         wait "$_osb_started_xvfb" 2>/dev/null || true

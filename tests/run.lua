@@ -46,6 +46,16 @@ end
 -- Unbuffered, so that a crash still leaves the name of the running test.
 io.stdout:setvbuf("no")
 local runner = lu.LuaUnit.new()
+-- The harness names the test that was running when a suite outlives its bound.
+local progress = os.getenv("OSB_PROGRESS")
+if progress and progress ~= "" then
+    local start = runner.startTest
+    function runner:startTest(name)
+        local file = io.open(progress, "w")
+        if file then file:write(name) file:close() end
+        return start(self, name)
+    end
+end
 local options = { "-o", "text" }
 if os.getenv("OSB_TEST_VERBOSE") == "1" then
     options[#options + 1] = "-v"

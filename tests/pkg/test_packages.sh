@@ -35,18 +35,26 @@ check() {  # NAME COMMAND...: a passing command is a passed test; else its outpu
         failed=$((failed + 1)); echo "FAILED  $name"; printf '%s\n' "$out" | tail -n 30 | sed 's/^/    /'
     fi
 }
-# Runs a Windows program with a clean Lua search path, in folder DIR.
+# Runs a Windows program with a clean Lua search path, in folder DIR, and
+# prints its output. It fails when the program fails, outlives its bound, or
+# leaves a program of its own running (which is then ended).
 run_in() {  # DIR EXE [ARGS...]
-    local dir=$1; shift
-    # A tour that waits for a window that never answers ends here, not in CI's limit.
-    (cd "$dir" && unset LUA_PATH LUA_CPATH; timeout -k 10 180 "$(wine_for "$arch")" "$@" </dev/null 2>&1 | tr -d '\r')
+    local dir=$1 log status left; shift
+    log=$(mktemp)
+    (cd "$dir" && unset LUA_PATH LUA_CPATH && wine_bounded "$(bound 180)" "$log" "$(wine_for "$arch")" "$@")
+    status=$?
+    tr -d '\r' <"$log"
+    rm -f "$log"
+    left=$(wine_leftovers)
+    [ -z "$left" ] || { printf 'left running:\n%s\n' "$left"; wine_restart; return 1; }
+    return "$status"
 }
 # The module from a rock tree, loaded by the build's interpreter.
 loads_from_tree() {  # TREE
     local out
-    printf 'require "osbridge"\nprint(osbridge._VERSION, #osbridge.crc16("x"))\n' >"$1/check.lua"
-    out=$(cd "$1" && LUA_CPATH="lib\\lua\\$lua_version\\?.dll" run_win "$arch" "$(winpath "$OLDPWD/$build/lua.exe")" check.lua \
-          </dev/null 2>&1 | tr -d '\r')
+    printf 'package.cpath = [[lib\\lua\\%s\\?.dll]]\nrequire "osbridge"\nprint(osbridge._VERSION, #osbridge.crc16("x"))\n' \
+        "$lua_version" >"$1/check.lua"
+    out=$(run_in "$1" "$(winpath "$build/lua.exe")" check.lua)
     [ "$out" = "$version	1" ] || { echo "got: $out"; return 1; }
 }
 
