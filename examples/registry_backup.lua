@@ -21,17 +21,22 @@ local function restore()
     return osbridge.reg_set_value(HKCU, key, name, saved, kind)
 end
 
--- The work that needs the changed value runs inside pcall, so that the old
--- value comes back whatever happens.
+-- The work that needs the changed value runs inside pcall, and the old value
+-- comes back after it, whatever happened.
 local ok, err = pcall(function()
     assert(osbridge.reg_set_value(HKCU, key, name, 11, kind), "could not write the value")
     print("changed to:", osbridge.reg_get_value(HKCU, key, name))
     -- ... run whatever needs the setting here ...
 end)
-assert(restore(), "could not restore the value")
+restore()
+local restored = osbridge.reg_get_value(HKCU, key, name) == saved
 print("restored:", osbridge.reg_get_value(HKCU, key, name))
-assert(osbridge.reg_get_value(HKCU, key, name) == saved)
--- The recipe's own key goes too, once it holds nothing else (a key with
--- subkeys stays).
-osbridge.reg_delete_key(HKCU, key)
-if not ok then error(err, 0) end
+-- The recipe's own key goes too when the value was not there before. Leave
+-- this out for a key that is not yours: reg_delete_key removes a key with all
+-- its values (though not one with subkeys).
+if saved == nil then osbridge.reg_delete_key(HKCU, key) end
+
+-- A failure of the work is reported first.
+local not_restored = not restored and ("could not restore %s to %s"):format(name, tostring(saved))
+if not ok then error(not_restored and (tostring(err) .. "; and " .. not_restored) or err, 0) end
+if not_restored then error(not_restored, 0) end
