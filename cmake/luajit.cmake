@@ -22,7 +22,13 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
         message(FATAL_ERROR "LuaJIT for 32-bit Windows needs a 32-bit host compiler (Debian: gcc-multilib)")
     endif()
 endif()
-string(REGEX REPLACE "gcc$" "" luajit_cross "${CMAKE_C_COMPILER}")
+string(REGEX REPLACE "gcc$" "" luajit_tools "${CMAKE_C_COMPILER}")
+set(luajit_cross "${luajit_tools}")
+# The compiler cache the rest of the build uses, for LuaJIT's compilers too.
+if(CMAKE_C_COMPILER_LAUNCHER)
+    string(JOIN " " luajit_host_cc ${CMAKE_C_COMPILER_LAUNCHER} ${luajit_host_cc})
+    string(JOIN " " luajit_cross ${CMAKE_C_COMPILER_LAUNCHER} ${luajit_cross})
+endif()
 if(CMAKE_GENERATOR MATCHES "Make")
     set(luajit_make "$(MAKE)")  # shares the outer make's job slots
 else()
@@ -36,6 +42,7 @@ add_custom_command(
     COMMAND "${CMAKE_COMMAND}" -E rm -rf "${luajit_work}"
     COMMAND "${CMAKE_COMMAND}" -E copy_directory "${LUAJIT_SOURCE_DIR}" "${luajit_work}"
     COMMAND ${luajit_make} -s -C "${luajit_work}" "HOST_CC=${luajit_host_cc}" "CROSS=${luajit_cross}"
+            "TARGET_AR=${luajit_tools}ar rcus" "TARGET_STRIP=${luajit_tools}strip"
             TARGET_SYS=Windows BUILDMODE=dynamic CCWARN=-w CCDEBUG=
             # No compiler runtime DLL to ship (the 32-bit one would need libgcc_s_dw2-1.dll).
             TARGET_LDFLAGS=-static-libgcc TARGET_SHLDFLAGS=-static-libgcc

@@ -16,7 +16,7 @@
 # and 65001 for i686); OSB_LUA_VERSIONS the Lua versions (e.g. "5.4"; by
 # default 5.1 to 5.4 for x86_64, 5.1 and 5.4 for i686); OSB_TEST_VERBOSE=1
 # names every test as it ends;
-# OSB_SUITE_TIMEOUT (seconds; 480 for x86_64, 1200 for i686) ends a suite that
+# OSB_SUITE_TIMEOUT (seconds; 900 for x86_64, 1200 for i686) ends a suite that
 # hangs, and every process of its Wine instance; OSB_TIME_SCALE multiplies
 # every bound, for a slow machine.
 #
@@ -69,7 +69,7 @@ build_preset() {  # PRESET
         echo "build failed for $1"
         return 1
     fi
-    echo "time: build $1: $((SECONDS - started)) s" | tee -a "$logs/builds.log"
+    echo "time: build $1: $((SECONDS - started)) s"
     # Warnings are errors for this project, but are reported, not fatal here.
     grep -E 'warning:' "$dir/build.log" || true
 }
@@ -156,7 +156,7 @@ bounded_suite() {  # LABEL TITLE SECONDS COMMAND...
 suite_limit() {
     if [ -n "${OSB_SUITE_TIMEOUT:-}" ]; then echo "$OSB_SUITE_TIMEOUT"
     elif [ "$arch" = i686 ]; then bound 1200
-    else bound 480
+    else bound 900
     fi
 }
 
@@ -167,14 +167,24 @@ lua_suite() {  # LABEL TITLE RUN_DIR FILES... : the Lua test files under this ru
     run_suite "$label" "$title" "$dir/$host" "$(winpath tests/run.lua)" "$(winpath "$dir")" "$(winpath tests)" "${args[@]}"
 }
 
-# The suites of one run, in a Wine instance of its own. A new suite is one
-# more call here (run_suite for a program, lua_suite for Lua files).
-run_suites() {  # ARCH LUA_VERSION CODE_PAGE
-    arch=$1
-    local version=$2 cp=$3 preset build_dir label="$1 lua$2 cp$3" dir
-    preset=$(preset_for "$arch" "$version")
-    build_dir=build/$preset${OSB_BUILD_SUFFIX:-}
-    export OSB_INSTANCE=$preset-cp$cp${OSB_BUILD_SUFFIX:-} OSB_CODE_PAGE=$cp OSB_LUA_VERSION=$version
+# One run: a Wine instance of its own (prefix, wineserver, X display) for
+# the suites of one KIND under one build:
+#   cp1252, cp932, cp65001   the Lua suites, with and without stand-ins, under
+#                            that ANSI code page (65001 through lua-utf8.exe)
+#   unit     the C++ unit tests and the harness's bounds; on i686 also the
+#            codec tests on emulated processors and the 4-byte-aligned host
+#   luajit   the Lua suite under LuaJIT 2.1, which takes the 5.1 build's module
+#   robust-NAME  tests/robust/robust_NAME.lua, a robustness suite
+#   packages how users get the module (tests/pkg)
+# A new suite is one more call in its kind (run_suite for a program,
+# lua_suite for Lua files, bounded_suite for a script).
+run_one() {  # PRESET KIND
+    local preset=$1 kind=$2 cp=1252 version=5.1 build_dir=build/$1${OSB_BUILD_SUFFIX:-} dir
+    arch=${preset%%-*}
+    [[ $preset == *-lua5? ]] && version=5.${preset: -1}
+    [[ $kind == cp* ]] && cp=${kind#cp}
+    local label="$arch lua$version ${kind/#cp/cp}"
+    export OSB_INSTANCE=$preset-$kind${OSB_BUILD_SUFFIX:-} OSB_CODE_PAGE=$cp OSB_LUA_VERSION=$version
     host=lua.exe
     case $cp in
         932) export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 ;;
@@ -183,33 +193,25 @@ run_suites() {  # ARCH LUA_VERSION CODE_PAGE
     . scripts/wine-env.sh
     wine_start 2>&1 || { echo "$label: no Wine instance: no result line"; return; }
     trap wine_stop EXIT
+    trap 'exit 143' TERM INT
+    case $kind in
+        cp*) run_lua_suites "$build_dir" ;;
+        robust-*) run_robust "$build_dir" "tests/robust/robust_${kind#robust-}.lua" ;;
+        *) "run_$kind" "$build_dir" ;;
+    esac
+}
 
-    if [ "$cp" = 1252 ] && [ "$pattern" = . ] && [ -f "$build_dir/osbridge_tests.exe" ]; then
-        run_suite "$label" "unit tests" "$build_dir/osbridge_tests.exe"
-        # The bound that every suite runs under, proven on a program that never ends.
-        bounded_suite "$label" "bounds" "$(bound 300)" bash tests/scripts/test_bounds.sh "$arch" "$build_dir"
-    fi
-    # The codec tests on emulated processors that lack the vector paths'
-    # instructions (SSE2 without PCLMULQDQ; neither), which qemu takes from
-    # QEMU_CPU in the 32-bit process's environment: each kernel must pick
-    # the path its own instruction set allows, and every path it can run must
-    # match the references.
-    if [ "$arch" = i686 ] && [ "$cp" = 1252 ] && [ "$pattern" = . ] && [ -f "$build_dir/osbridge_tests.exe" ]; then
-        QEMU_CPU=Nehalem OSB_EXPECT_PATHS="crc16=portable hex=vector" \
-            run_suite "$label" "unit tests (qemu Nehalem)" "$build_dir/osbridge_tests.exe" codec crc16_ hex_
-        QEMU_CPU=pentium3 OSB_EXPECT_PATHS="crc16=portable hex=portable" \
-            run_suite "$label" "unit tests (qemu pentium3)" "$build_dir/osbridge_tests.exe" codec crc16_ hex_
-    fi
+run_lua_suites() {  # BUILD_DIR
     if [ ${#lua_files[@]} -gt 0 ]; then
-        dir=$(run_dir "$build_dir" "run-cp$cp")
+        dir=$(run_dir "$1" "run-cp$cp")
         lua_suite "$label" "lua tests" "$dir" "${lua_files[@]}"
     fi
     local standins
-    standins=$(helpers_of "$build_dir")/standins
+    standins=$(helpers_of "$1")/standins
     if [ ${#standin_files[@]} -gt 0 ] && [ -d "$standins" ]; then
         # The stand-ins sit beside the interpreter and module, where the
         # loader finds them first once Wine is told to prefer them.
-        dir=$(run_dir "$build_dir" "standin-run-cp$cp")
+        dir=$(run_dir "$1" "standin-run-cp$cp")
         local overrides=$WINEDLLOVERRIDES d n
         for d in "$standins"/*/; do
             cp "$d"* "$dir"/
@@ -218,50 +220,49 @@ run_suites() {  # ARCH LUA_VERSION CODE_PAGE
         done
         WINEDLLOVERRIDES=$overrides lua_suite "$label" "lua tests with stand-ins" "$dir" "${standin_files[@]}"
     fi
-    [ "$cp" = 1252 ] || return 0
-    # A host that keeps the stack only 4-byte aligned, as 32-bit MSVC programs do
-    # (the module's own code, alike for every Lua: with 5.1).
-    if [ "$arch" = i686 ] && [ "$version" = 5.1 ] && echo tests/robust/fixtures/stack_align_host.c | grep -qE -- "$pattern"; then
-        dir=$(run_dir "$build_dir" "align-run")
-        WINEPATH=$(winpath "$dir") run_suite "$label" "alignment" "$dir/fixtures/stack_align_host.exe" "$(winpath "$dir")"
-    fi
-    # The Lua suite once more under LuaJIT 2.1 (built for x86_64 by default),
-    # named lua.exe and beside its own lua51.dll, which takes the module unchanged.
-    if [ -x "$build_dir/luajit/luajit.exe" ] && [ ${#lua_files[@]} -gt 0 ]; then
-        dir=$(run_dir "$build_dir" "luajit-run")
-        cp "$build_dir"/luajit/luajit.exe "$dir"/lua.exe
-        cp "$build_dir"/luajit/lua51.dll "$dir"/
-        lua_suite "$label" "lua tests under LuaJIT" "$dir" "${lua_files[@]}"
-    fi
-    # How users get the module: luarocks make, the release zip, the binary rock.
-    if echo tests/pkg/test_packages.sh | grep -qE -- "$pattern" && packages_tested "$arch" "$version"; then
-        # Each program the check runs has a bound of its own; this one is for the whole.
-        bounded_suite "$label" "packages" "$(bound 1500)" bash tests/pkg/test_packages.sh "$arch" "$version"
-    fi
 }
 
-# The robustness suites of tests/robust (hostile arguments, leaks, threads,
-# exhausted memory), each in a process of its own so that a crash in one
-# leaves the others their say, in a Wine instance beside the code-page runs.
-# The 64-bit 5.1 build runs them in full; the 32-bit one and the 64-bit 5.4
-# build a sample.
-run_robust() {  # ARCH LUA_VERSION
-    arch=$1
-    local version=$2 preset build_dir label="$1 lua$2 robust" dir file started
-    preset=$(preset_for "$arch" "$version")
-    build_dir=build/$preset${OSB_BUILD_SUFFIX:-}
-    export OSB_INSTANCE=$preset-robust${OSB_BUILD_SUFFIX:-} OSB_CODE_PAGE=1252 OSB_LUA_VERSION=$version
+run_unit() {  # BUILD_DIR
+    run_suite "$label" "unit tests" "$1/osbridge_tests.exe"
+    # The bound that every suite runs under, proven on a program that never ends.
+    bounded_suite "$label" "bounds" "$(bound 300)" bash tests/scripts/test_bounds.sh "$arch" "$1"
+    [ "$arch" = i686 ] || return 0
+    # The codec tests on emulated processors that lack the vector paths'
+    # instructions (SSE2 without PCLMULQDQ; neither), which qemu takes from
+    # QEMU_CPU in the 32-bit process's environment: each kernel must pick
+    # the path its own instruction set allows, and every path it can run must
+    # match the references.
+    QEMU_CPU=Nehalem OSB_EXPECT_PATHS="crc16=portable hex=vector" \
+        run_suite "$label" "unit tests (qemu Nehalem)" "$1/osbridge_tests.exe" codec crc16_ hex_
+    QEMU_CPU=pentium3 OSB_EXPECT_PATHS="crc16=portable hex=portable" \
+        run_suite "$label" "unit tests (qemu pentium3)" "$1/osbridge_tests.exe" codec crc16_ hex_
+    # A host that keeps the stack only 4-byte aligned, as 32-bit MSVC programs
+    # do (the module's own code, alike for every Lua).
+    dir=$(run_dir "$1" "align-run")
+    WINEPATH=$(winpath "$dir") run_suite "$label" "alignment" "$dir/fixtures/stack_align_host.exe" "$(winpath "$dir")"
+}
+
+# LuaJIT runs as lua.exe beside its own lua51.dll, which takes the module unchanged.
+run_luajit() {  # BUILD_DIR
+    dir=$(run_dir "$1" "luajit-run")
+    cp "$1"/luajit/luajit.exe "$dir"/lua.exe
+    cp "$1"/luajit/lua51.dll "$dir"/
+    lua_suite "$label" "lua tests under LuaJIT" "$dir" "${lua_files[@]}"
+}
+
+# A robustness suite (hostile arguments, leaks, threads, exhausted memory), in
+# a process and a run of its own, so that a crash in one leaves the others
+# their say. The 64-bit 5.1 build runs them in full, the others a sample.
+run_robust() {  # BUILD_DIR FILE
     [ "$preset" = x86_64 ] || export OSB_ROBUST_SAMPLE=${OSB_ROBUST_SAMPLE:-0.05}
-    host=lua.exe
-    . scripts/wine-env.sh
-    wine_start 2>&1 || { echo "$label: no Wine instance: no result line"; return; }
-    trap wine_stop EXIT
-    dir=$(run_dir "$build_dir" "robust-run")
-    for file in "${robust_files[@]}"; do
-        started=$SECONDS
-        lua_suite "$label" "$(basename "$file" .lua)" "$dir" "$file"
-        echo "$label $(basename "$file" .lua): $((SECONDS - started)) s"
-    done
+    dir=$(run_dir "$1" "$kind-run")
+    lua_suite "$label" "$(basename "$2" .lua)" "$dir" "$2"
+}
+
+# How users get the module: luarocks make, the release zip, the binary rock.
+# Each program the check runs has a bound of its own; this one is for the whole.
+run_packages() {  # BUILD_DIR
+    bounded_suite "$label" "packages" "$(bound 1500)" bash tests/pkg/test_packages.sh "$arch" "$version"
 }
 
 # --- Scheduling --------------------------------------------------------------
@@ -272,58 +273,100 @@ template() {
     (export OSB_INSTANCE=template; . scripts/wine-env.sh; wine_start && wine_stop) >"$logs/template.log" 2>&1
 }
 
-# Which runs a build gets beside the Lua suites under code page 1252 (the
-# later versions run under that one only).
-packages_tested() { [ "$2" = 5.1 ] || [ "$1 $2" = "x86_64 5.4" ]; }
-robust_tested() { [ "$2" = 5.1 ] || [ "$1 $2" = "x86_64 5.4" ]; }
-
-runs=()
-start_runs() {  # ARCH LUA_VERSION: its runs go on in the background
-    local cp preset started=$SECONDS
+# The runs of one build, longest first.
+runs_of() {  # ARCH LUA_VERSION
+    local preset cp
     preset=$(preset_for "$1" "$2")
-    for cp in $(code_pages "$1"); do
-        [ "$2" = 5.1 ] || [ "$cp" = 1252 ] || continue
-        (run_suites "$1" "$2" "$cp"; echo "time: $preset-cp$cp, whole: $((SECONDS - started)) s") >"$logs/$preset-cp$cp.log" 2>&1 &
-        runs+=("$preset-cp$cp:$!")
-    done
-    if [ ${#robust_files[@]} -gt 0 ] && robust_tested "$1" "$2"; then
-        (run_robust "$1" "$2"; echo "time: $preset-robust, whole: $((SECONDS - started)) s") >"$logs/$preset-robust.log" 2>&1 &
-        runs+=("$preset-robust:$!")
+    if [ "$2" != 5.1 ]; then
+        [ ${#lua_files[@]} -eq 0 ] || echo "$preset cp1252"
+        [ "$1 $2" != "x86_64 5.4" ] || { robust_runs "$preset"; wanted packages && echo "$preset packages"; }
+        return
     fi
+    [ "$1" = x86_64 ] && robust_runs "$preset"
+    for cp in $(code_pages "$1"); do
+        [ ${#lua_files[@]} -eq 0 ] || echo "$preset cp$cp"
+    done
+    [ "$1" = x86_64 ] && [ ${#lua_files[@]} -gt 0 ] && echo "$preset luajit"
+    [ "$pattern" = . ] && echo "$preset unit"
+    [ "$1" = i686 ] && robust_runs "$preset"
+    wanted packages && echo "$preset packages"
+}
+robust_runs() {  # PRESET
+    local file
+    for file in "${robust_files[@]}"; do
+        file=$(basename "$file" .lua) && echo "$1 robust-${file#robust_}"
+    done
+}
+wanted() {  # packages: whether FILE_PATTERN leaves them in
+    echo tests/pkg/test_packages.sh | grep -qE -- "$pattern"
+}
+
+# The builds, one after the other in the background, i686 first: its
+# emulated runs take longest. Each leaves a mark that its runs wait for.
+builds=() planned=()
+for version in 5.1 5.4 5.3 5.2; do
+    for arch in i686 x86_64; do
+        [[ " ${arches[*]} " == *" $arch "* ]] && grep -qwF -- "$version" <<<"$(lua_versions "$arch")" || continue
+        builds+=("$(preset_for "$arch" "$version")")
+        mapfile -t -O "${#planned[@]}" planned < <(runs_of "$arch" "$version")
+    done
+done
+builder() {
+    local preset
+    for preset in "${builds[@]}"; do
+        if build_preset "$preset" >>"$logs/builds.log" 2>&1; then : >"$logs/$preset.built"
+        else echo "build $preset: failed: see above" >>"$logs/builds.log"; : >"$logs/$preset.failed"
+        fi
+    done
 }
 
 . scripts/wine-env.sh  # winpath
-passed=0 failed=0 failures=()
+rm -f "$logs"/*.built "$logs"/*.failed
+runs=(builds)
 # Set-up's own checks need no Wine: they run first, and their result counts with the rest.
 if echo tests/scripts/test_setup.sh | grep -qE -- "$pattern"; then
     { echo "== set-up"; bash tests/scripts/test_setup.sh; } >"$logs/setup.log" 2>&1
-    runs+=("setup:")
+    runs+=(setup)
 fi
+jobs_running=()
+stop_all() {
+    kill "${jobs_running[@]}" 2>/dev/null
+    wait
+    exit 130
+}
+trap stop_all INT TERM
 template &
 template_job=$!
-# 5.1 of every architecture first, then the later versions, newest first:
-# each build's runs start as soon as it is done, beside the next build.
-first=1
-for version in 5.1 5.4 5.3 5.2; do
-    for arch in "${arches[@]}"; do
-        grep -qwF -- "$version" <<<"$(lua_versions "$arch")" || continue
-        preset=$(preset_for "$arch" "$version")
-        if build_preset "$preset"; then
-            [ "$first" = 0 ] || wait "$template_job"
-            start_runs "$arch" "$version"
-        elif [ "$first" = 1 ]; then
-            wait; exit 1
-        else
-            # The runs of the builds before still count.
-            failed=$((failed + 1)) failures+=("$preset: build")
-        fi
-        first=0
-    done
-done
+builder &
 
-for run in "${runs[@]}"; do
-    [ -z "${run#*:}" ] || wait "${run#*:}"
-    name=${run%:*} suite=
+# A run starts once its build is done and one of OSB_PARALLEL_RUNS Wine
+# instances is free: more would only share the two cores thinner.
+max_runs=${OSB_PARALLEL_RUNS:-4}
+pending=("${planned[@]}")
+while [ ${#pending[@]} -gt 0 ]; do
+    active=0 waiting=()
+    for job in "${jobs_running[@]}"; do kill -0 "$job" 2>/dev/null && active=$((active + 1)); done
+    for run in "${pending[@]}"; do
+        preset=${run% *} kind=${run#* }
+        if [ -e "$logs/$preset.failed" ]; then
+            continue
+        elif [ -e "$logs/$preset.built" ] && [ "$active" -lt "$max_runs" ] && ! kill -0 "$template_job" 2>/dev/null; then
+            (started=$SECONDS; run_one "$preset" "$kind"; echo "time: $preset $kind: the whole run: $((SECONDS - started)) s") \
+                >"$logs/$preset-$kind.log" 2>&1 &
+            jobs_running+=($!) runs+=("$preset-$kind")
+            active=$((active + 1))
+        else
+            waiting+=("$run")
+        fi
+    done
+    pending=("${waiting[@]}")
+    [ ${#pending[@]} -eq 0 ] || sleep 2
+done
+wait
+
+passed=0 failed=0 failures=()
+for name in "${runs[@]}"; do
+    suite=
     while IFS= read -r line; do
         printf '%s\n' "$line"
         if [[ $line =~ ^==\ (.*)$ ]]; then
@@ -331,16 +374,18 @@ for run in "${runs[@]}"; do
         elif [[ $line =~ ^[a-z0-9\ ]+:\ ([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
             passed=$((passed + BASH_REMATCH[1])); failed=$((failed + BASH_REMATCH[2]))
             [ "${BASH_REMATCH[2]}" = 0 ] || failures+=("$suite (${BASH_REMATCH[2]} failed)")
-        elif [[ $line == *": no result line" || $line =~ ^[^:]+:\ failed:\  ]]; then
+        elif [[ $line == *": no result line" ]]; then
             failed=$((failed + 1)); failures+=("${suite:-$name}: no result line")
+        elif [[ $line =~ ^[^:]+:\ failed:\ (.*)$ ]]; then
+            failed=$((failed + 1)); failures+=("${suite:-$name}: ${BASH_REMATCH[1]}")
         fi
     done <"$logs/$name.log"
 done
 
 # Where the time went, longest first: the critical path shows at the top.
 echo "== times"
-for run in builds "${runs[@]}"; do cat "$logs/${run%:*}.log"; done | sed -n 's/^time: //p' \
-    | sort -t: -k3 -n -r | head -n 12 | sed 's/^/    /'
+for name in "${runs[@]}"; do cat "$logs/$name.log"; done | sed -n 's/^time: //p' \
+    | awk '{ print $(NF - 1) "\t" $0 }' | sort -rn | cut -f2- | head -n 15 | sed 's/^/    /'
 echo "    whole run: $SECONDS s"
 for f in "${failures[@]}"; do echo "failed: $f"; done
 echo "total: $passed passed, $failed failed"

@@ -124,18 +124,24 @@ wine_services() {
 # Ends every process of the prefix and its wineserver, and waits for them, a
 # minute at most.
 wine_kill() {
-    "$WINESERVER" -k >/dev/null 2>&1 </dev/null || true
-    timeout -k 5 60 "$WINESERVER" -w >/dev/null 2>&1 </dev/null || true
+    timeout -k 5 30 "$WINESERVER" -k >/dev/null 2>&1 </dev/null
+    timeout -k 5 30 "$WINESERVER" -w >/dev/null 2>&1 </dev/null && return
+    # A server too slow to end them (a loaded machine): the processes go at once.
+    local pids
+    pids=$(wine_processes | cut -d' ' -f1)
+    [ -z "$pids" ] || kill -9 $pids 2>/dev/null
+    return 0
 }
 
 wine_processes() {
-    local env pid
-    for env in /proc/[0-9]*/environ; do
+    local env pid cmdline
+    for env in $(grep -lzxF "WINEPREFIX=$WINEPREFIX" /proc/[0-9]*/environ 2>/dev/null); do
         pid=${env#/proc/} && pid=${pid%/environ}
         # Wine's programs (32-bit ones through qemu), not the scripts around them.
         case $(readlink "/proc/$pid/exe" 2>/dev/null) in *wine*|*qemu-i386*) ;; *) continue ;; esac
-        grep -qzxF "WINEPREFIX=$WINEPREFIX" "$env" 2>/dev/null || continue
-        printf '%s %s\n' "$pid" "$(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | sed 's/ *$//')"
+        cmdline=$(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | sed 's/ *$//')
+        # An empty one: the process is ending.
+        [ -z "$cmdline" ] || printf '%s %s\n' "$pid" "$cmdline"
     done
 }
 
@@ -149,11 +155,13 @@ wine_bounded() {  # SECONDS LOG COMMAND...
     timeout -k 10 "$limit" "$@" >"$log" 2>&1 </dev/null
     status=$?
     [ "$status" = 124 ] || [ "$status" = 137 ] || return "$status"
+    # Told in the log, which the caller shows (or on stderr, without one).
+    [ "$log" != /dev/null ] || log=/dev/stderr
     {
         echo "stopped after $((SECONDS - started)) s, its bound: $(basename "$1") ${*:2}"
         echo "still running in the prefix, now ended:"
         wine_processes | sed 's/^/    /'
-    } | tee -a "$log" >&2
+    } >>"$log"
     wine_kill
     return 124
 }
