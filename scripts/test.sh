@@ -6,16 +6,18 @@
 # (UTF-8, through the lua-utf8.exe host). Each Lua version has a build of its
 # own (presets ARCH for 5.1, with LuaJIT, and ARCH-luaNN): 5.1 runs everything,
 # the later versions the Lua suites under code page 1252, x86_64 5.4 also the
-# packages and a sample of the robustness suites.
+# packages and a sample of the robustness suites. The x86_64 5.1 Lua suite runs
+# once more under code page 1252 in a prefix set to Windows 10 (run
+# "1252-win10"), the prefixes' default being Windows 7.
 #
 #   scripts/test.sh [--arch x86_64|i686|all] [--no-setup] [--no-build] [FILE_PATTERN]
 #
 # FILE_PATTERN limits the Lua files run (a grep -E pattern on their paths);
 # OSB_TEST_FILTER limits LuaUnit tests by name pattern; OSB_CODE_PAGES names
-# the code pages to run (e.g. "932"; by default all three for x86_64, 1252
-# and 65001 for i686); OSB_LUA_VERSIONS the Lua versions (e.g. "5.4"; by
-# default 5.1 to 5.4 for x86_64, 5.1 and 5.4 for i686); OSB_TEST_VERBOSE=1
-# names every test as it ends;
+# the code pages to run (e.g. "932" or "1252-win10"; by default all four for
+# x86_64, 1252 and 65001 for i686); OSB_LUA_VERSIONS the Lua versions (e.g.
+# "5.4"; by default 5.1 to 5.4 for x86_64, 5.1 and 5.4 for i686);
+# OSB_TEST_VERBOSE=1 names every test as it ends;
 # OSB_SUITE_TIMEOUT (seconds; 480 for x86_64, 1200 for i686) ends a suite that
 # hangs, and every process of its Wine instance; OSB_TIME_SCALE multiplies
 # every bound, for a slow machine.
@@ -77,7 +79,7 @@ build_preset() {  # PRESET
 code_pages() {  # ARCH: the code pages its Lua suites run under
     if [ -n "${OSB_CODE_PAGES:-}" ]; then echo "$OSB_CODE_PAGES"
     elif [ "$1" = i686 ]; then echo 1252 65001
-    else echo 1252 932 65001
+    else echo 1252 932 65001 1252-win10
     fi
 }
 
@@ -174,15 +176,20 @@ run_suites() {  # ARCH LUA_VERSION CODE_PAGE
     local version=$2 cp=$3 preset build_dir label="$1 lua$2 cp$3" dir
     preset=$(preset_for "$arch" "$version")
     build_dir=build/$preset${OSB_BUILD_SUFFIX:-}
-    export OSB_INSTANCE=$preset-cp$cp${OSB_BUILD_SUFFIX:-} OSB_CODE_PAGE=$cp OSB_LUA_VERSION=$version
+    export OSB_INSTANCE=$preset-cp$cp${OSB_BUILD_SUFFIX:-} OSB_CODE_PAGE=$cp OSB_LUA_VERSION=$version OSB_WINDOWS_VERSION=
     host=lua.exe
     case $cp in
         932) export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 ;;
         65001) host=lua-utf8.exe ;;
+        1252-win10) export OSB_CODE_PAGE=1252 OSB_WINDOWS_VERSION=10 ;;
     esac
     . scripts/wine-env.sh
     wine_start 2>&1 || { echo "$label: no Wine instance: no result line"; return; }
     trap wine_stop EXIT
+    if [ "$cp" = 1252-win10 ] && ! wine_bounded "$(bound 60)" /dev/null "$WINE64" \
+            reg add 'HKCU\Software\Wine' /v Version /d win10 /f; then
+        echo "$label: the prefix was not set to Windows 10: no result line"; return
+    fi
 
     if [ "$cp" = 1252 ] && [ "$pattern" = . ] && [ -f "$build_dir/osbridge_tests.exe" ]; then
         run_suite "$label" "unit tests" "$build_dir/osbridge_tests.exe"
@@ -204,6 +211,7 @@ run_suites() {  # ARCH LUA_VERSION CODE_PAGE
         dir=$(run_dir "$build_dir" "run-cp$cp")
         lua_suite "$label" "lua tests" "$dir" "${lua_files[@]}"
     fi
+    [ "$cp" != 1252-win10 ] || return 0
     local standins
     standins=$(helpers_of "$build_dir")/standins
     if [ ${#standin_files[@]} -gt 0 ] && [ -d "$standins" ]; then
