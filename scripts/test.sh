@@ -241,7 +241,7 @@ run_suites() {  # ARCH LUA_VERSION CODE_PAGE
         cp "$build_dir"/luajit/lua51.dll "$dir"/
         lua_suite "$label" "lua tests under LuaJIT" "$dir" "${lua_files[@]}"
     fi
-    # How users get the module: luarocks make, the release zip, the binary rock.
+    # How users get the module: the release zip and the quick start, the source rock, the binary rocks.
     if echo tests/pkg/test_packages.sh | grep -qE -- "$pattern" && packages_tested "$arch" "$version"; then
         # Each program the check runs has a bound of its own; this one is for the whole.
         bounded_suite "$label" "packages" "$(bound 1500)" bash tests/pkg/test_packages.sh "$arch" "$version"
