@@ -46,12 +46,14 @@ check() {  # NAME COMMAND...: a passing command is a passed test; else its outpu
 # Runs a Windows program with a clean Lua search path, in folder DIR, and
 # prints its output. It fails when the program fails, outlives its bound, or
 # leaves a program of its own running (which is then ended). Programs that the
-# calling shell started beside it are waited for first.
+# calling shell started beside it are waited for first, once the file that
+# the caller's beside_stop names tells them to end.
 run_in() {  # DIR EXE [ARGS...]
     local dir=$1 log status left; shift
     log=$(mktemp)
     (cd "$dir" && unset LUA_PATH LUA_CPATH && wine_bounded "$(bound 180)" "$log" "$(wine_for "$arch")" "$@")
     status=$?
+    [ -z "${beside_stop:-}" ] || : >"$beside_stop"
     wait
     tr -d '\r' <"$log"
     rm -f "$log"
@@ -84,7 +86,8 @@ check "the zip unpacks into one folder named like it" zip_unpacks
 # The quick start of the README, as written: hello.lua with the text shown
 # there, saved in the unpacked folder, and the commands shown there, in a
 # command window (which opens on drive C:). The box answerer closes the
-# message box as its reader would.
+# message box as its reader would; it gives up when BOX_LOG.stop appears
+# (or after the time given).
 readme_hello() {
     awk '/Save this as `hello.lua`/ { f = 1; next } f && /^ *```lua$/ { f = 2; next }
          f == 2 && /^ *```$/ { exit } f == 2 { sub(/^   /, ""); print }' README.md
@@ -93,7 +96,7 @@ readme_commands() {
     awk '/\*\*Run it\*\*/ { f = 1; next } f && /^       [^ ]/ { sub(/^ +/, ""); print; g = 1; next } g { exit }' README.md
 }
 quick_start() {
-    local hello commands text caption out status answer=$work/box.log
+    local hello commands text caption out status answer=$work/box.log beside_stop=$work/box.log.stop
     hello=$(readme_hello)
     mapfile -t commands < <(readme_commands)
     # The README shows the folder of the 64-bit Lua 5.4 zip; each zip's is named alike.
@@ -104,7 +107,7 @@ quick_start() {
     [ -n "$caption" ] || { printf 'no message box in the README'"'"'s hello.lua:\n%s\n' "$hello"; return 1; }
     printf '%s\n' "$hello" >"$top/hello.lua"
     wine_bounded "$(bound 150)" /dev/null "$(wine_for "$arch")" "$(winpath "$helpers/boxanswer.exe")" \
-        "$caption" "$(winpath "$work")\\box.log" "$(($(bound 120) * 1000))" &
+        "$caption" "$(winpath "$answer")" "$(($(bound 120) * 1000))" &
     run_in "$WINEPREFIX/drive_c" cmd /c "cd C:\\$folder && ${commands[1]}" >"$work/hello.out"
     status=$?
     out=$(cat "$work/hello.out")
