@@ -1,9 +1,10 @@
 rockspec_format = "3.0"
 package = "osbridge"
 version = "1.0.42-1"
+-- The module has no public address: its source is the release's own archive,
+-- which the source rock (osbridge-1.0.42-1.src.rock) holds beside this file.
 source = {
-   url = "git+https://example.com/osbridge/osbridge.git",
-   tag = "v1.0.42",
+   url = "osbridge-1.0.42.tar.gz",
 }
 description = {
    summary = "Drive Windows from Lua 5.1 to 5.4: windows, keys, registry, files, processes and more",
@@ -15,7 +16,6 @@ description = {
       certificate store and raw printing; CRC-16 and hexadecimal text.
    ]],
    license = "MIT",
-   homepage = "https://example.com/osbridge",
    labels = { "windows", "win32", "system" },
 }
 supported_platforms = { "windows", "mingw32" }

@@ -48,14 +48,15 @@ if(MINGW)
     target_link_options(lua51 PRIVATE -static-libgcc)
 endif()
 
-# lua-utf8: the same interpreter with a manifest that makes UTF-8 its ANSI
-# code page, so every text argument and result of the module is UTF-8.
+# Each interpreter's manifest (manifests/HOST.manifest) declares Windows 7 to
+# 11, so the system reports its own version to it; lua-utf8's also makes UTF-8
+# its ANSI code page, so every text argument and result of the module is UTF-8.
 foreach(host IN ITEMS lua lua-utf8)
-    set(host_sources "${LUA_SOURCE_DIR}/src/lua.c")
-    if(host STREQUAL lua-utf8)
-        list(APPEND host_sources "${CMAKE_CURRENT_LIST_DIR}/utf8/lua-utf8.rc")
-    endif()
-    add_executable(${host} ${host_sources})
+    set(host_rc "${CMAKE_CURRENT_LIST_DIR}/manifests/${host}.rc")
+    # The resource compiler's dependencies leave out the manifest it embeds.
+    set_source_files_properties("${host_rc}" PROPERTIES
+                                OBJECT_DEPENDS "${CMAKE_CURRENT_LIST_DIR}/manifests/${host}.manifest")
+    add_executable(${host} "${LUA_SOURCE_DIR}/src/lua.c" "${host_rc}")
     target_link_libraries(${host} PRIVATE lua51)
     if(DEFINED lua_compat_switch_${OSBRIDGE_LUA_VERSION})
         target_compile_definitions(${host} PRIVATE ${lua_compat_switch_${OSBRIDGE_LUA_VERSION}})

@@ -1,11 +1,19 @@
-# Release archives, made by `cmake --build --preset PRESET --target package`,
-# one pair per Lua version and architecture:
-#   osbridge-VERSION-luaX.Y-windows-ARCH.zip   the module, the Lua hosts to run it
-#                                               (lua.exe, lua-utf8.exe, lua5Y.dll),
-#                                               docs, the tour and
-#                                               recipes, README and licences
-#   osbridge-VERSION-1.win32-ARCH.rock         the binary rock for `luarocks install
-#                                               FILE`; its dependency names Lua X.Y
+# Release files, made by `cmake --build --preset PRESET --target package` in
+# OSBRIDGE_RELEASE_DIR: the build folder, unless every preset is given the same
+# folder to gather a whole release there.
+#   osbridge-VERSION-luaX.Y-windows-ARCH.zip  the module, the Lua hosts to run it
+#                                  (lua.exe, lua-utf8.exe, lua5Y.dll), docs, the
+#                                  tour and recipes, README and licences
+#   rocks-X.Y/                     a rocks server folder per Lua version, for
+#                                  `luarocks install osbridge --only-server=DIR`:
+#                                  the binary rocks (osbridge-VERSION-1.win32-x86.rock,
+#                                  ...win32-x86_64.rock), whose dependency names
+#                                  Lua X.Y, and the manifest of the folder
+#   osbridge-VERSION.tar.gz        the module's source: what the rockspec builds
+#   osbridge-VERSION-1.src.rock    the source rock: the rockspec and that archive,
+#                                  for `luarocks install FILE`
+set(OSBRIDGE_RELEASE_DIR "${CMAKE_BINARY_DIR}" CACHE PATH "Where the package target leaves the release files")
+find_program(LUAROCKS_ADMIN luarocks-admin DOC "Writes the manifest of a rocks server folder (Debian: luarocks)")
 install(TARGETS lua lua-utf8 lua51 RUNTIME DESTINATION .)
 install(DIRECTORY "${PROJECT_SOURCE_DIR}/docs/" DESTINATION docs)
 file(GLOB osbridge_examples "${PROJECT_SOURCE_DIR}/examples/*.lua")
@@ -35,7 +43,11 @@ set(CPACK_PACKAGE_NAME osbridge)
 set(CPACK_PACKAGE_FILE_NAME "osbridge-${PROJECT_VERSION}-lua${OSBRIDGE_LUA_VERSION}-windows-${osbridge_package_arch}")
 set(CPACK_PACKAGE_DIRECTORY "${CMAKE_BINARY_DIR}")
 
-# Read by binary-rock.cmake, which runs once the zip is written.
+# Read by binary-rock.cmake and release-files.cmake, which run once the zip is written.
+set(CPACK_OSBRIDGE_RELEASE_DIR "${OSBRIDGE_RELEASE_DIR}")
+set(CPACK_OSBRIDGE_LUAROCKS_ADMIN "${LUAROCKS_ADMIN}")
+set(CPACK_OSBRIDGE_SOURCE_DIR "${PROJECT_SOURCE_DIR}")
+set(CPACK_OSBRIDGE_SOURCES CMakeLists.txt LICENSE README.md "osbridge-${PROJECT_VERSION}-1.rockspec" cmake docs res src)
 set(CPACK_OSBRIDGE_ROCKSPEC "${PROJECT_SOURCE_DIR}/osbridge-${PROJECT_VERSION}-1.rockspec")
 set(CPACK_OSBRIDGE_MODULE "${CMAKE_BINARY_DIR}/osbridge.dll")
 set(CPACK_OSBRIDGE_DOCS "${PROJECT_SOURCE_DIR}/docs")
@@ -45,5 +57,5 @@ if(osbridge_package_arch STREQUAL x86_64)
 else()
     set(CPACK_OSBRIDGE_ROCK_ARCH win32-x86)
 endif()
-set(CPACK_POST_BUILD_SCRIPTS "${CMAKE_CURRENT_LIST_DIR}/binary-rock.cmake")
+set(CPACK_POST_BUILD_SCRIPTS "${CMAKE_CURRENT_LIST_DIR}/binary-rock.cmake" "${CMAKE_CURRENT_LIST_DIR}/release-files.cmake")
 include(CPack)

@@ -6,7 +6,9 @@
 # (UTF-8, through the lua-utf8.exe host). Each Lua version has a build of its
 # own (presets ARCH for 5.1, with LuaJIT, and ARCH-luaNN): 5.1 runs everything,
 # the later versions the Lua suites under code page 1252, x86_64 5.4 also the
-# packages and a sample of the robustness suites.
+# packages and a sample of the robustness suites. The x86_64 5.1 Lua suite runs
+# once more under code page 1252 in a prefix set to Windows 10 (run "win10"),
+# the prefixes' default being Windows 7.
 #
 #   scripts/test.sh [--arch x86_64|i686|all] [--no-setup] [--no-build] [FILE_PATTERN]
 #
@@ -174,6 +176,7 @@ lua_suite() {  # LABEL TITLE RUN_DIR FILES... : the Lua test files under this ru
 #   unit     the C++ unit tests and the harness's bounds; on i686 also the
 #            codec tests on emulated processors and the 4-byte-aligned host
 #   luajit   the Lua suite under LuaJIT 2.1, which takes the 5.1 build's module
+#   win10    the Lua suite under code page 1252, in a prefix set to Windows 10
 #   robust-NAME  tests/robust/robust_NAME.lua, a robustness suite
 #   packages how users get the module (tests/pkg)
 # A new suite is one more call in its kind (run_suite for a program,
@@ -184,7 +187,8 @@ run_one() {  # PRESET KIND
     [[ $preset == *-lua5? ]] && version=5.${preset: -1}
     [[ $kind == cp* ]] && cp=${kind#cp}
     local label="$arch lua$version ${kind/#cp/cp}"
-    export OSB_INSTANCE=$preset-$kind${OSB_BUILD_SUFFIX:-} OSB_CODE_PAGE=$cp OSB_LUA_VERSION=$version
+    export OSB_INSTANCE=$preset-$kind${OSB_BUILD_SUFFIX:-} OSB_CODE_PAGE=$cp OSB_LUA_VERSION=$version \
+           OSB_WINDOWS_VERSION=
     host=lua.exe
     case $cp in
         932) export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 ;;
@@ -197,6 +201,7 @@ run_one() {  # PRESET KIND
     case $kind in
         cp*) run_lua_suites "$build_dir" ;;
         robust-*) run_robust "$build_dir" "tests/robust/robust_${kind#robust-}.lua" ;;
+        win10) run_win10 "$build_dir" ;;
         *) "run_$kind" "$build_dir" ;;
     esac
 }
@@ -259,8 +264,17 @@ run_robust() {  # BUILD_DIR FILE
     lua_suite "$label" "$(basename "$2" .lua)" "$dir" "$2"
 }
 
-# How users get the module: luarocks make, the release zip, the binary rock.
-# Each program the check runs has a bound of its own; this one is for the whole.
+run_win10() {  # BUILD_DIR
+    wine_bounded "$(bound 60)" /dev/null "$WINE64" reg add 'HKCU\Software\Wine' /v Version /d win10 /f \
+        || { echo "$label: the prefix was not set to Windows 10: no result line"; return; }
+    export OSB_WINDOWS_VERSION=10
+    dir=$(run_dir "$1" "run-win10")
+    lua_suite "$label" "lua tests" "$dir" "${lua_files[@]}"
+}
+
+# How users get the module: the release zip and the quick start, the source
+# rock, the binary rocks. Each program the check runs has a bound of its own;
+# this one is for the whole.
 run_packages() {  # BUILD_DIR
     bounded_suite "$label" "packages" "$(bound 1500)" bash tests/pkg/test_packages.sh "$arch" "$version"
 }
@@ -286,7 +300,7 @@ runs_of() {  # ARCH LUA_VERSION
     for cp in $(code_pages "$1"); do
         [ ${#lua_files[@]} -eq 0 ] || echo "$preset cp$cp"
     done
-    [ "$1" = x86_64 ] && [ ${#lua_files[@]} -gt 0 ] && echo "$preset luajit"
+    [ "$1" = x86_64 ] && [ ${#lua_files[@]} -gt 0 ] && echo "$preset luajit" && echo "$preset win10"
     [ "$pattern" = . ] && echo "$preset unit"
     [ "$1" = i686 ] && robust_runs "$preset"
     wanted packages && echo "$preset packages"

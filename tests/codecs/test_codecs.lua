@@ -141,6 +141,27 @@ function TestVersion:test_five_values()
     lu.assertEquals({ osbridge.version(1, 2, 3) }, { major, minor, build, platform, sp })
 end
 
+-- Both interpreters declare Windows 7 to 11 in their manifests, so the system
+-- tells them its own version: 10.0 in the run under a prefix set to Windows 10
+-- (OSB_WINDOWS_VERSION=10), where a program without the declaration is told
+-- 6.2; 6.1 under the prefix's default, Windows 7.
+function TestVersion:test_true_version_in_both_interpreters()
+    local expected = os.getenv("OSB_WINDOWS_VERSION") == "10" and "10.0" or "6.1"
+    local major, minor = osbridge.version()
+    lu.assertEquals(major .. "." .. minor, expected, support.interpreter)
+    local other = support.interpreter == "lua.exe" and "lua-utf8.exe" or "lua.exe"
+    local script, output = os.getenv("TEMP") .. "\\osbridge-version.lua", os.getenv("TEMP") .. "\\osbridge-version.txt"
+    local f = assert(io.open(script, "w"))
+    f:write(("package.cpath = [[%s\\?.dll]]\nrequire 'osbridge'\nlocal major, minor = osbridge.version()\n"
+        .. "io.write(major, '.', minor)\n"):format(BUILD_DIR))
+    f:close()
+    support.execute(('""%s\\%s" "%s" >"%s" 2>&1"'):format(BUILD_DIR, other, script, output))
+    local got = support.read_file(output)
+    os.remove(script)
+    os.remove(output)
+    lu.assertEquals(got, expected, other)
+end
+
 TestLastError = {}
 
 function TestLastError:test_text_of_a_failed_call()

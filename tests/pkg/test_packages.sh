@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # The ways users get the module, checked for one architecture of a finished
-# preset build, under the Wine that scripts/wine-env.sh has started:
-#   - `luarocks make` of the rockspec, cross-compiling with mingw-w64, and the
-#     module loading from that rock tree;
-#   - the release zip, unpacked into an empty folder, running the tour and each
-#     recipe of examples/ there
-#     with nothing of the build folder on any path;
-#   - the binary rock, installed by `luarocks install FILE` with no compiler.
+# preset build, under the Wine that scripts/wine-env.sh has started, from the
+# release files that `cmake --target package` leaves:
+#   - the zip, unpacked into C:\ as the README's quick start says, and the
+#     quick start run as written there: its hello.lua saved in the unpacked
+#     folder, its commands in a command window; then the tour and each recipe
+#     of examples/ in that folder, with nothing of the build folder on any path;
+#   - the source rock, installed by `luarocks install FILE` with no network
+#     (cross-compiling with mingw-w64), and the module loading from that tree;
+#   - the binary rock, installed from the rocks server folder of its Lua
+#     version with no compiler and no network.
 #
 #   tests/pkg/test_packages.sh ARCH [LUA_VERSION]   (5.1, the default, to 5.4)
 set -uo pipefail
@@ -16,6 +19,9 @@ lua_digits=${lua_version/./}
 preset=$arch
 [ "$lua_version" = 5.1 ] || preset=$arch-lua$lua_digits
 build=build/$preset${OSB_BUILD_SUFFIX:-}
+# The helpers without Lua (the box answerer) of the 5.1 build where it has them.
+helpers=${build/-lua5[0-9]/}/fixtures
+[ -d "$helpers" ] || helpers=$build/fixtures
 . scripts/wine-env.sh
 version=$(sed -n 's/^project(osbridge VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 rockspec=osbridge-$version-1.rockspec
@@ -25,7 +31,9 @@ export LUAROCKS_CONFIG=$PWD/tests/pkg/luarocks-mingw.lua
 export CMAKE_BUILD_PARALLEL_LEVEL=2
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+folder=osbridge-$version-lua$lua_version-windows-$arch
+top=$WINEPREFIX/drive_c/$folder  # C:\ of the prefix
+trap 'rm -rf "$work" "$top"' EXIT
 passed=0 failed=0
 check() {  # NAME COMMAND...: a passing command is a passed test; else its output is shown
     local name=$1 out start=$SECONDS; shift
@@ -37,12 +45,16 @@ check() {  # NAME COMMAND...: a passing command is a passed test; else its outpu
 }
 # Runs a Windows program with a clean Lua search path, in folder DIR, and
 # prints its output. It fails when the program fails, outlives its bound, or
-# leaves a program of its own running (which is then ended).
+# leaves a program of its own running (which is then ended). Programs that the
+# calling shell started beside it are waited for first, once the file that
+# the caller's beside_stop names tells them to end.
 run_in() {  # DIR EXE [ARGS...]
     local dir=$1 log status left; shift
     log=$(mktemp)
     (cd "$dir" && unset LUA_PATH LUA_CPATH && wine_bounded "$(bound 180)" "$log" "$(wine_for "$arch")" "$@")
     status=$?
+    [ -z "${beside_stop:-}" ] || : >"$beside_stop"
+    wait
     tr -d '\r' <"$log"
     rm -f "$log"
     left=$(wine_leftovers)
@@ -58,28 +70,60 @@ loads_from_tree() {  # TREE
     [ "$out" = "$version	1" ] || { echo "got: $out"; return 1; }
 }
 
-# luarocks make works in the unpacked sources, as `luarocks install` does.
-src=$work/src
-mkdir -p "$src"
-cp -a CMakeLists.txt LICENSE README.md "$rockspec" cmake src res docs "$src"/
-check "luarocks make ($arch lua$lua_version)" \
-    sh -c "cd '$src' && luarocks --lua-version $lua_version make --tree '$work/tree' '$rockspec'"
-check "the module is in the rock tree's lib" test -f "$work/tree/lib/lua/$lua_version/osbridge.dll"
-check "it loads from the rock tree" loads_from_tree "$work/tree"
-
 check "cmake --target package" cmake --build "$build" --target package
-zip=$build/osbridge-$version-lua$lua_version-windows-$arch.zip
-rock=$build/osbridge-$version-1.$rock_arch.rock
-mkdir -p "$work/zip"
-check "the zip unpacks" sh -c "cd '$work/zip' && cmake -E tar xf '$OLDPWD/$zip'"
-top=$work/zip/osbridge-$version-lua$lua_version-windows-$arch
+zip=$build/$folder.zip
+server=$build/rocks-$lua_version
+rock=$server/osbridge-$version-1.$rock_arch.rock
+
+# Unpacked into C:\ as the README says: one folder, named like the zip.
+zip_unpacks() {
+    rm -rf "$top" "$work/zip" && mkdir -p "$work/zip" && (cd "$work/zip" && cmake -E tar xf "$OLDPWD/$zip") || return 1
+    [ "$(ls -A "$work/zip")" = "$folder" ] || { echo "the zip holds:" $(ls -A "$work/zip"); return 1; }
+    mv "$work/zip/$folder" "$top"
+}
+check "the zip unpacks into one folder named like it" zip_unpacks
+
+# The quick start of the README, as written: hello.lua with the text shown
+# there, saved in the unpacked folder, and the commands shown there, in a
+# command window (which opens on drive C:). The box answerer closes the
+# message box as its reader would; it gives up when BOX_LOG.stop appears
+# (or after the time given).
+readme_hello() {
+    awk '/Save this as `hello.lua`/ { f = 1; next } f && /^ *```lua$/ { f = 2; next }
+         f == 2 && /^ *```$/ { exit } f == 2 { sub(/^   /, ""); print }' README.md
+}
+readme_commands() {
+    awk '/\*\*Run it\*\*/ { f = 1; next } f && /^       [^ ]/ { sub(/^ +/, ""); print; g = 1; next } g { exit }' README.md
+}
+quick_start() {
+    local hello commands text caption out status answer=$work/box.log beside_stop=$work/box.log.stop
+    hello=$(readme_hello)
+    mapfile -t commands < <(readme_commands)
+    # The README shows the folder of the 64-bit Lua 5.4 zip; each zip's is named alike.
+    [ "${#commands[@]}" = 2 ] && [ "${commands[0]}" = "cd C:\\osbridge-$version-lua5.4-windows-x86_64" ] \
+        || { printf 'the README says to run:\n'; printf '    %s\n' "${commands[@]}"; return 1; }
+    text=$(sed -n 's/^osbridge\.msgbox("\([^"]*\)", "[^"]*")$/\1/p' <<<"$hello")
+    caption=$(sed -n 's/^osbridge\.msgbox("[^"]*", "\([^"]*\)")$/\1/p' <<<"$hello")
+    [ -n "$caption" ] || { printf 'no message box in the README'"'"'s hello.lua:\n%s\n' "$hello"; return 1; }
+    printf '%s\n' "$hello" >"$top/hello.lua"
+    wine_bounded "$(bound 150)" /dev/null "$(wine_for "$arch")" "$(winpath "$helpers/boxanswer.exe")" \
+        "$caption" "$(winpath "$answer")" "$(($(bound 120) * 1000))" &
+    run_in "$WINEPREFIX/drive_c" cmd /c "cd C:\\$folder && ${commands[1]}" >"$work/hello.out"
+    status=$?
+    out=$(cat "$work/hello.out")
+    # The module's version, then Windows' major, minor, build and platform (NT).
+    [ "$status" = 0 ] && grep -qE "^${version//./\\.}	[0-9]+	[0-9]+	[0-9]+	2	" <<<"$out" \
+        && [ "$(tr -d '\r' <"$answer" 2>/dev/null | sed -n 's/^text //p;/^answered$/p')" = "$text
+answered" ] || { printf '%s\n' "$out"; echo "box answerer:"; tr -d '\r' <"$answer"; return 1; }
+}
+check "the README's quick start runs from the unpacked zip" quick_start
+
 tour_from_zip() {
-    local out here
+    local out here="C:\\$folder"
     for f in osbridge.dll lua.exe lua-utf8.exe "lua$lua_digits.dll" docs/reference.md examples/tour.lua README.md LICENSE; do
         [ -f "$top/$f" ] || { echo "missing $f"; return 1; }
     done
     out=$(run_in "$top" lua.exe examples\\tour.lua) || { printf '%s\n' "$out"; return 1; }
-    here=$(winpath "$top")
     # The tour names where the interpreter and the module came from; Wine adds
     # nothing to its output (no sound driver messages).
     grep -qiF "lives in	$here\\" <<<"$out" && grep -qiF "$here\\osbridge.dll" <<<"$out" \
@@ -98,9 +142,17 @@ for recipe in examples/*.lua; do
     [ "$recipe" = tour ] || check "the recipe $recipe runs from the unpacked zip" recipe_from_zip "$recipe"
 done
 
+# The release's own files are all LuaRocks needs: each install runs with no
+# network at all (a network namespace of its own).
+check "luarocks install of the source rock, offline ($arch lua$lua_version)" \
+    unshare -n luarocks --lua-version "$lua_version" install --tree "$work/tree" "$build/osbridge-$version-1.src.rock"
+check "the module is in the rock tree's lib" test -f "$work/tree/lib/lua/$lua_version/osbridge.dll"
+check "it loads from the rock tree" loads_from_tree "$work/tree"
+
 # No compiler: every build tool LuaRocks could call is replaced by false.
-check "luarocks install of the binary rock" \
-    env OSB_ROCK_NO_TOOLS=1 luarocks --lua-version "$lua_version" install --tree "$work/bintree" "$rock"
+check "luarocks install from the rocks server folder rocks-$lua_version, offline, with no compiler" \
+    env OSB_ROCK_NO_TOOLS=1 unshare -n luarocks --lua-version "$lua_version" install --tree "$work/bintree" \
+    osbridge --only-server="$server"
 check "it loads from that tree" loads_from_tree "$work/bintree"
 rock_depends_on_its_lua() {
     local rockspec_text
