@@ -50,15 +50,19 @@ function TestDevicePower:test_fixed_answers()
 end
 
 function TestDevicePower:test_reload_event_reaches_a_waiting_process()
-    local waiter = require("support").popen(FIXTURE_BIN .. "\\power_event_waiter.exe 2")
-    local function line() return (waiter:read("*l") or "(end of output)"):gsub("\r$", "") end
-    local ready = line()
+    local support = require "support"
+    local waiter = support.start(('"%s\\power_event_waiter.exe" 2'):format(FIXTURE_BIN))
+    local function line(n)
+        return support.wait_until(function() return support.file_line(waiter.output, n) end)
+            or "(nothing in 60 s)"
+    end
+    local ready = line(1)
     local results, seen = {}, {}
     if ready == "ready" then
         -- One signal at a time: an auto-reset event would merge two quick ones.
         for i = 1, 2 do
             results[i] = { count(osbridge.powermanager_reload_activity_timeouts()) }
-            seen[i] = line()
+            seen[i] = line(i + 1)
         end
     end
     waiter:close()
