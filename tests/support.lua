@@ -88,18 +88,6 @@ function support.run(command_line, seconds)
     return support.start(command_line):finish(seconds)
 end
 
--- io.popen(command, "r"), tried again when starting the program fails: on a
--- loaded machine Wine's C runtime now and then refuses to start one
--- ("Invalid argument") before it runs at all.
-function support.popen(command)
-    local pipe, problem
-    for _ = 1, 3 do
-        pipe, problem = io.popen(command, "r")
-        if pipe then return pipe end
-    end
-    error(problem, 2)
-end
-
 -- Line n of a file that another program writes, once it is there whole
 -- (ended by a line break), without the line break; else nil.
 function support.file_line(path, n)
