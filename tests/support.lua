@@ -28,23 +28,74 @@ function support.assert_argument_error(n, text, f, ...)
     lu.assertTrue(name == "?" or osbridge[name:gsub("^osbridge%.", "")] == f, message)
 end
 
--- The exit code of a command: os.execute's result in 5.1, its third one in
--- later versions.
-function support.execute(command)
-    local code, _, status = os.execute(command)
-    return type(code) == "number" and code or status
+-- Polls fn until it returns a true value, for at most `seconds` (60 by
+-- default); returns that value, or nil once the time is up. (os.clock
+-- counts wall time in this C library.)
+function support.wait_until(fn, seconds)
+    local deadline = os.clock() + (seconds or 60)
+    repeat
+        local value = fn()
+        if value then return value end
+        osbridge.sleep(20)
+    until os.clock() > deadline
+    return fn()
 end
 
--- io.popen(command, "r"), tried again when starting the program fails: on a
--- loaded machine Wine's C runtime now and then refuses to start one
--- ("Invalid argument") before it runs at all.
-function support.popen(command)
-    local pipe, problem
-    for _ = 1, 3 do
-        pipe, problem = io.popen(command, "r")
-        if pipe then return pipe end
+local jobs = assert(package.loadlib(FIXTURE_BIN .. "\\jobs.dll", "luaopen_jobs"))()
+local started = 0
+local Job = {}
+Job.__index = Job
+
+-- Starts a program without waiting for it, in a job that ends with this
+-- process (see jobs_lua.c); its output and errors go to a file, not to a
+-- pipe, which whatever it starts would hold open.
+function support.start(command_line)
+    started = started + 1
+    local output = ("%s\\job-%d-%d.txt"):format(BUILD_DIR, started, os.time() % 100000)
+    local job, problem = jobs.start(command_line, output)
+    if not job then error(("cannot start %s: %s"):format(command_line, problem), 2) end
+    return setmetatable({ job = job, output = output, command_line = command_line }, Job)
+end
+
+-- What the program has written so far.
+function Job:text()
+    return ((support.read_file(self.output) or ""):gsub("\r\n", "\n"))
+end
+
+-- Ends the program and everything it started, and removes its output.
+function Job:close()
+    self.job:stop()
+    os.remove(self.output)
+end
+
+-- Waits for the program to end, for at most `seconds` (300 by default):
+-- returns its output and exit code. Past that, ends it and everything it
+-- started, and raises an error that names what was still running.
+function Job:finish(seconds)
+    seconds = seconds or 300
+    local code, running = self.job:wait(seconds * 1000)
+    local text = self:text()
+    self:close()
+    if not code then
+        error(("still running after %d s: %s\n(%s)\nits output:\n%s"):format(
+            seconds, running, self.command_line, text), 2)
     end
-    error(problem, 2)
+    return text, code
+end
+
+-- Runs a program to its end (see Job:finish): its output and exit code.
+function support.run(command_line, seconds)
+    return support.start(command_line):finish(seconds)
+end
+
+-- Line n of a file that another program writes, once it is there whole
+-- (ended by a line break), without the line break; else nil.
+function support.file_line(path, n)
+    local i = 0
+    for line in (support.read_file(path) or ""):gmatch("([^\n]*)\n") do
+        i = i + 1
+        if i == n then return (line:gsub("\r$", "")) end
+    end
 end
 
 -- The files of a recording stand-in that works beside itself, in the run's

@@ -1,6 +1,7 @@
 // Entry-point resolution through a fake loader, the loader's failure path,
 // the libraries loaded on first use, and the shared conversions.
 #include "unit.h"
+#include "dialog_answer.h"
 #include "fake_loader.h"
 
 #include "core/bindings.h"
@@ -28,22 +29,16 @@ BOOL CALLBACK find_dynload_text(HWND child, LPARAM out)
     return TRUE;
 }
 
-// Answers the message boxes captioned "Lua Error" from another thread.
-DWORD WINAPI close_error_boxes(void* count)
+// Answers each message box the loader shows (see dialog_answer.h), counting
+// those captioned "Lua Error" with the loader's text.
+void close_error_box(HWND box, void* count)
 {
-    for (int tries = 0; tries < 200; ++tries) {
-        if (HWND box = ::FindWindowW(L"#32770", L"Lua Error")) {
-            wchar_t text[64] = L"";
-            ::EnumChildWindows(box, find_dynload_text, reinterpret_cast<LPARAM>(text));
-            if (*text)
-                ++*static_cast<LONG*>(count);
-            ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-            ::Sleep(300);
-            return 0;
-        }
-        ::Sleep(50);
-    }
-    return 0;
+    wchar_t caption[32] = L"", text[64] = L"";
+    ::GetWindowTextW(box, caption, 32);
+    ::EnumChildWindows(box, find_dynload_text, reinterpret_cast<LPARAM>(text));
+    if (std::wcscmp(caption, L"Lua Error") == 0 && *text)
+        ++*static_cast<LONG*>(count);
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
 }
 
 FakeLoader* preload_loader;
@@ -123,12 +118,13 @@ TEST(loader_failure_shows_one_box_and_creates_nothing)
     lua_settop(L, 0);
 
     LONG boxes = 0;
-    HANDLE closer = ::CreateThread(nullptr, 0, close_error_boxes, &boxes, 0, nullptr);
-    lua_getglobal(L, "require");
-    lua_pushstring(L, "osbridge");
-    const int status = lua_pcall(L, 1, 1, 0);
-    ::WaitForSingleObject(closer, 15000);
-    ::CloseHandle(closer);
+    int status;
+    {
+        const DialogAnswerer answerer(close_error_box, &boxes);
+        lua_getglobal(L, "require");
+        lua_pushstring(L, "osbridge");
+        status = lua_pcall(L, 1, 1, 0);
+    }
 
     ok(status == 0, "require raised: %s", status ? lua_tostring(L, -1) : "");
     ok(lua_type(L, -1) == LUA_TBOOLEAN && lua_toboolean(L, -1), "require gave type %s, expected true",

@@ -179,7 +179,6 @@ local LATE = {
 local REFUSING_HOST = "osbridge-late-refused.exe"
 local REFUSING_KEY = "Software\\Wine\\AppDefaults\\" .. REFUSING_HOST
 local CHILD = BUILD_DIR .. "\\late-child.lua"
-local CHILD_OUTPUT = BUILD_DIR .. "\\late-child.txt"
 
 -- Runs each case's call in a fresh interpreter `host` (a program in
 -- BUILD_DIR); one line per case: whether its library was loaded before the
@@ -200,12 +199,10 @@ local function late_calls(host)
     local f = assert(io.open(CHILD, "w"))
     f:write(table.concat(lines, "\n"), "\n")
     f:close()
-    -- Into a file, not a pipe: a program that the child makes Wine start (its
-    -- desktop, a service) inherits the output and would hold a pipe open.
-    local support = require "support"
-    support.execute(('""%s\\%s" "%s" >"%s" 2>&1"'):format(BUILD_DIR, host, CHILD, CHILD_OUTPUT))
     local out = {}
-    for line in (support.read_file(CHILD_OUTPUT) or ""):gmatch("[^\r\n]+") do out[#out + 1] = line end
+    for line in require("support").run(('"%s\\%s" "%s"'):format(BUILD_DIR, host, CHILD)):gmatch("[^\n]+") do
+        out[#out + 1] = line
+    end
     return out
 end
 
@@ -213,7 +210,6 @@ TestLateLibraries = {}
 
 function TestLateLibraries:tearDown()
     os.remove(CHILD)
-    os.remove(CHILD_OUTPUT)
     os.remove(BUILD_DIR .. "\\" .. REFUSING_HOST)
     osbridge.reg_delete_key(osbridge.HKEY_CURRENT_USER, REFUSING_KEY .. "\\DllOverrides")
     osbridge.reg_delete_key(osbridge.HKEY_CURRENT_USER, REFUSING_KEY)

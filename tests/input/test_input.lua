@@ -29,7 +29,8 @@ function TestInputKeys:teardownClass() if self.w then self.w:close() end end
 
 local function bring_to_front(w)
     osbridge.set_foreground_window(w.main)
-    fixture.wait_until(function() return osbridge.get_foreground_window() == w.main end)
+    lu.assertTrue(support.wait_until(function() return osbridge.get_foreground_window() == w.main end),
+                  "the test window did not come to the front")
 end
 
 function TestInputKeys:setUp()
@@ -149,15 +150,14 @@ function TestInputKeys:test_get_keybd_state_follows_synthesized_keys()
 end
 
 function TestInputKeys:test_keybd_event_with_one_value_shows_an_error_box()
-    local log = fixture.answer_box("Lua Error")
+    local box_report = fixture.answer_box("Lua Error")
     lu.assertEquals(count(osbridge.keybd_event(osbridge.VK_RETURN)), 0)  -- returns once answered
-    lu.assertEquals(fixture.read_lines(log), {
+    lu.assertEquals(box_report(), {
         "text lua_error: function keybd_event() takes 2 arguments!",
         "owner " .. self.w.title, "icon yes", "answered" })
     -- The box took the activation; nothing was sent once it is back.
     bring_to_front(self.w)
     lu.assertEquals(self.w:fence(), {})
-    os.remove(log)
 end
 
 function TestInputKeys:test_hotkey_for_a_window_of_another_process_fails()

@@ -10,15 +10,14 @@ local CERT = FIXTURE_BIN .. "\\net_cert.exe"
 local function count(...) return select("#", ...), ... end
 
 local function run(command)
-    lu.assertEquals(support.execute(command), 0, command)
+    local output, code = support.run(command)
+    lu.assertEquals(code, 0, command .. "\n" .. output)
 end
 
 -- The output lines of a fixture command.
 local function lines_of(command)
-    local pipe = support.popen(command)
     local out = {}
-    for line in pipe:lines() do out[#out + 1] = line end
-    pipe:close()
+    for line in support.run(command):gmatch("[^\n]+") do out[#out + 1] = line end
     return out
 end
 

@@ -13,12 +13,9 @@ local fixture = BUILD_DIR .. "\\fixtures\\printer_fixture.exe"
 local function read_output() return require("support").read_file(output) end
 
 local function run_fixture(...)
-    local command = fixture
+    local command = '"' .. fixture .. '"'
     for _, word in ipairs { ... } do command = command .. ' "' .. word .. '"' end
-    local pipe = require("support").popen(command .. " 2>&1")
-    local text = pipe:read("*a")
-    pipe:close()
-    return text
+    return (require("support").run(command))
 end
 
 TestPrintSpooler = {}

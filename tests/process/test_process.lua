@@ -24,14 +24,7 @@ local function read_file(path)
 end
 
 -- Polls until `probe` returns a value, for at most three minutes.
-local function wait_for(probe)
-    local deadline = os.time() + 180
-    repeat
-        local value = probe()
-        if value then return value end
-        osbridge.sleep(100)
-    until os.time() > deadline
-end
+local function wait_for(probe) return require("support").wait_until(probe, 180) end
 
 -- The running processes named `name` started by process `parent` (any
 -- parent when nil).

@@ -1,6 +1,7 @@
 // The password dialog's resources as built into osbridge.dll, its placement
 // arithmetic, and what the dialog leaves behind once it has ended.
 #include "unit.h"
+#include "dialog_answer.h"
 
 #include "core/functions.h"
 #include "core/osbridge.h"
@@ -174,27 +175,13 @@ TEST(ui_password_placement)
 
 namespace {
 
-// Answers one password dialog that shows within `ms`: types the text and presses OK.
-bool answer_one(const wchar_t* typed, DWORD ms)
+// Types "hunter2" into a password dialog and presses OK (see dialog_answer.h).
+void type_and_press_ok(HWND dialog, void*)
 {
-    HWND dialog = nullptr;
-    for (DWORD waited = 0; waited < ms && !(dialog && ::IsWindowVisible(dialog)); waited += 20) {
-        ::Sleep(20);
-        dialog = ::FindWindowW(L"#32770", L"Zadejte heslo");
-    }
-    if (!dialog || !::IsWindowVisible(dialog))
-        return false;
     HWND edit = ::GetDlgItem(dialog, password_edit_id);
-    for (const wchar_t* c = typed; *c; ++c)
-        ::SendMessageW(edit, WM_CHAR, *c, 1);
-    ::PostMessageW(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
-    return true;
-}
-
-DWORD WINAPI answer_dialog(void* typed)
-{
-    answer_one(static_cast<const wchar_t*>(typed), 10000);
-    return 0;
+    for (const wchar_t* c = L"hunter2"; *c; ++c)
+        ::PostMessageW(edit, WM_CHAR, *c, 1);
+    ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
 }
 
 // Whether the text, in ANSI or UTF-16, is still on this thread's stack below
@@ -216,30 +203,6 @@ __attribute__((noinline)) bool left_on_stack(const char* secret)
     }
     return false;
 }
-
-// Dialogs answered from another thread, one for each request.
-struct Answerer {
-    HANDLE wanted = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    bool stop = false;
-    HANDLE thread = nullptr;
-
-    static DWORD WINAPI run(void* param)
-    {
-        auto& self = *static_cast<Answerer*>(param);
-        while (::WaitForSingleObject(self.wanted, INFINITE) == WAIT_OBJECT_0 && !self.stop)
-            answer_one(L"hunter2", 2000);
-        return 0;
-    }
-    Answerer() { thread = ::CreateThread(nullptr, 0, run, this, 0, nullptr); }
-    ~Answerer()
-    {
-        stop = true;
-        ::SetEvent(wanted);
-        ::WaitForSingleObject(thread, 10000);
-        ::CloseHandle(thread);
-        ::CloseHandle(wanted);
-    }
-};
 
 // osbridge.dll's resources as the module's own for the time of a test, which
 // runs get_password as the library would.
@@ -267,7 +230,7 @@ TEST(ui_password_leaves_nothing_behind)
     if (!resources.module)
         return;
 
-    HANDLE thread = ::CreateThread(nullptr, 0, answer_dialog, const_cast<wchar_t*>(L"hunter2"), 0, nullptr);
+    const DialogAnswerer answerer(type_and_press_ok, nullptr);
     lua_State* L = luaL_newstate();
     lua_pushcfunction(L, get_password);
     lua_call(L, 0, 1);
@@ -275,8 +238,6 @@ TEST(ui_password_leaves_nothing_behind)
     ok(text && std::strcmp(text, "hunter2") == 0, "OK gave \"%s\"", text ? text : "(nil)");
     ok(!left_on_stack("hunter2"), "the password is left on the stack");
     lua_close(L);
-    ::WaitForSingleObject(thread, 10000);
-    ::CloseHandle(thread);
 }
 
 TEST(ui_password_memory_errors_leave_nothing_behind)
@@ -284,16 +245,18 @@ TEST(ui_password_memory_errors_leave_nothing_behind)
     const ModuleResources resources;
     if (!resources.module)
         return;
-    Answerer answerer;
+    const DialogAnswerer answerer(type_and_press_ok, nullptr);
     const memory_limit::Sweep run = memory_limit::sweep("osbridge.get_password()", [&] {
         ok(!left_on_stack("hunter2"), "the password is left on the stack");
-        ::SetEvent(answerer.wanted);
     });
     ok(run.other_errors == 0 && run.budgets > 1, "%ld other errors in %ld runs", run.other_errors, run.budgets);
     ok(run.grown == 0, "%ld heap blocks left after %ld runs", run.grown, run.budgets);
 }
 
 namespace {
+
+// Long enough for the slowest machine: a wait that runs out is a failure.
+constexpr DWORD patience_ms = 120000;
 
 HANDLE text_read, let_go;
 WNDPROC held_proc;
@@ -304,7 +267,7 @@ LRESULT CALLBACK hold_after_read(HWND edit, UINT message, WPARAM wparam, LPARAM 
 {
     const LRESULT result = ::CallWindowProcW(held_proc, edit, message, wparam, lparam);
     if (message == WM_GETTEXT && ::SetEvent(text_read))
-        ::WaitForSingleObject(let_go, 10000);
+        ::WaitForSingleObject(let_go, patience_ms);
     return result;
 }
 
@@ -312,6 +275,7 @@ struct Asker {
     HANDLE thread = nullptr;
     DWORD id = 0;
     std::string answer = "(nil)";
+    bool returned = false;
 
     static DWORD WINAPI run(void* param)
     {
@@ -325,6 +289,15 @@ struct Asker {
         return 0;
     }
     void start() { thread = ::CreateThread(nullptr, 0, run, this, 0, &id); }
+    // Whether the call has returned, waiting for it; a thread still in it keeps its handle.
+    bool ended()
+    {
+        if (!returned && ::WaitForSingleObject(thread, patience_ms) == WAIT_OBJECT_0) {
+            ::CloseHandle(thread);
+            returned = true;
+        }
+        return returned;
+    }
     static BOOL CALLBACK match_dialog(HWND window, LPARAM out)
     {
         wchar_t title[32] = L"";
@@ -351,12 +324,12 @@ TEST(ui_password_each_dialog_its_own)
     text_read = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     let_go = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
 
-    Asker first, second;
+    // Static: a thread that outlives a failed test still has its record.
+    static Asker first, second;
     first.start();
     second.start();
     HWND one = nullptr, two = nullptr;
-    for (int tries = 0; tries < 500 && !(one && two); ++tries) {
-        ::Sleep(20);
+    for (const DWORD start = ::GetTickCount(); !(one && two) && ::GetTickCount() - start < patience_ms; ::Sleep(20)) {
         one = first.dialog();
         two = second.dialog();
     }
@@ -369,16 +342,22 @@ TEST(ui_password_each_dialog_its_own)
         held_proc = reinterpret_cast<WNDPROC>(
             ::SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(hold_after_read)));
         ::PostMessageW(two, WM_COMMAND, IDOK, 0);
-        ok(::WaitForSingleObject(text_read, 10000) == WAIT_OBJECT_0, "second dialog never read its text");
+        ok(::WaitForSingleObject(text_read, patience_ms) == WAIT_OBJECT_0, "second dialog never read its text");
         ::PostMessageW(one, WM_COMMAND, IDOK, 0);
-        ::WaitForSingleObject(first.thread, 10000);
+        ok(first.ended(), "the first call did not return while the second dialog was held");
+    } else {
+        for (HWND dialog : {one, two})
+            if (dialog)
+                ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     }
     ::SetEvent(let_go);
-    ::WaitForSingleObject(second.thread, 10000);
-    ok(first.answer == "first one" && second.answer == "second one", "first got \"%s\", second \"%s\"",
-       first.answer.c_str(), second.answer.c_str());
-    for (HANDLE handle : {first.thread, second.thread, text_read, let_go})
-        ::CloseHandle(handle);
+    const bool both_ended = first.ended() && second.ended();
+    ok(both_ended, "a call did not return in %lu s", patience_ms / 1000);
+    if (both_ended)
+        ok(first.answer == "first one" && second.answer == "second one", "first got \"%s\", second \"%s\"",
+           first.answer.c_str(), second.answer.c_str());
+    ::CloseHandle(text_read);
+    ::CloseHandle(let_go);
 }
 
 TEST(ui_password_subclass_undone_once)

@@ -103,7 +103,8 @@ end
 
 function TestUiClipboard.test_clipboard_held_elsewhere()
     lu.assertTrue(osbridge.clipboard_set("kept"))
-    driver.begin({ "clipholdopen 1500" })
+    -- Held until collect() tells the driver that these calls are over.
+    driver.begin({ "clipholdopen" })
     lu.assertEquals(driver.read_line(), "held=yes")
     local set, got = osbridge.clipboard_set("lost"), osbridge.clipboard_get()
     driver.collect()

@@ -6,30 +6,15 @@
 --   osbridge.string_to_keys("a"); w:fence()    -- { "down 65", "char 97", "up 65" }
 --   w:close()
 
+local support = require "support"
+
 local fixture = {}
 
-local fixtures_dir = FIXTURE_BIN .. "\\"
 local count = 0
 
--- Polls fn until it returns a true value or timeout_ms pass; returns that
--- value. (os.clock counts wall time in this C library.)
-function fixture.wait_until(fn, timeout_ms)
-    local deadline = os.clock() + (timeout_ms or 20000) / 1000
-    repeat
-        local value = fn()
-        if value then return value end
-        osbridge.sleep(20)
-    until os.clock() > deadline
-    return fn()
-end
-
--- Starts a program without waiting for it: directly where the module can,
--- else by the shell.
-function fixture.spawn(program, args)
-    local path = fixtures_dir .. program
-    if not osbridge.exec(path, ('"%s" %s'):format(path, args), 0) then
-        os.execute(('start "" "%s" %s'):format(path, args))
-    end
+-- Starts a helper program without waiting for it (see support.start).
+local function spawn(program, args)
+    return support.start(('"%s\\%s" %s'):format(FIXTURE_BIN, program, args))
 end
 
 function fixture.read_lines(path)
@@ -73,13 +58,16 @@ function fixture.start(...)
                              log = ("%s\\win-%s.log"):format(BUILD_DIR, tag) }, Window)
     local args = { '"/class:' .. w.class .. '"', '"/title:' .. w.title .. '"', '"/log:' .. w.log .. '"' }
     for _, option in ipairs(options) do args[#args + 1] = '"' .. option .. '"' end
-    fixture.spawn("testwin.exe", table.concat(args, " "))
-    local started = fixture.wait_until(function()
+    w.job = spawn("testwin.exe", table.concat(args, " "))
+    local started = support.wait_until(function()
         for _, line in ipairs(w:lines()) do
             if line == "ready" or line:match("^failed") then return line end
         end
-    end, 120000)
-    assert(started == "ready", ("test window %s did not start: %s"):format(w.class, tostring(started)))
+    end, 120)
+    if started ~= "ready" then
+        w.job:close()
+        error(("test window %s did not start: %s"):format(w.class, tostring(started)), 2)
+    end
     w.main = assert(osbridge.find_window(w.class), "test window not found")
     w.edit = osbridge.get_window(w.main, osbridge.GW_CHILD)
     w.owned = osbridge.find_window("OsbTestWinOwned", w.title .. " owned")
@@ -98,28 +86,28 @@ function Window:lines()
     return lines
 end
 
--- The first log line matching pattern, waiting up to timeout_ms for it.
-function Window:wait_line(pattern, timeout_ms)
-    return fixture.wait_until(function()
+-- The first log line matching pattern, once it is there (at most a minute).
+function Window:wait_line(pattern)
+    return support.wait_until(function()
         for _, line in ipairs(self:lines()) do
             if line:match(pattern) then return line end
         end
-    end, timeout_ms)
+    end)
 end
 
 -- Lines since the last fence: sends a key that the window reports and waits
 -- until it arrives, so all input sent before it has been handled.
-function Window:fence(timeout_ms)
+function Window:fence()
     osbridge.keybd_event(osbridge.VK_F13, 0)
     osbridge.keybd_event(osbridge.VK_F13, osbridge.KEYEVENTF_KEYUP)
     local fence = "up " .. osbridge.VK_F13
     local lines
-    local done = fixture.wait_until(function()
+    local done = support.wait_until(function()
         lines = fixture.read_lines(self.log)
         for i = (self.seen or 0) + 1, #lines do
             if lines[i] == fence then return i end
         end
-    end, timeout_ms)
+    end)
     assert(done, "the window did not report the fence key; it got: "
            .. table.concat(lines, "|", (self.seen or 0) + 1))
     local new = {}
@@ -152,17 +140,28 @@ function Window:close()
         osbridge.send_message(self.main, osbridge.WM_CLOSE)
     end
     self:wait_line("^exit$")
-    fixture.wait_until(function() return select("#", osbridge.get_window_rect(self.main)) == 0 end)
+    support.wait_until(function() return select("#", osbridge.get_window_rect(self.main)) == 0 end)
+    self.job:close()
     os.remove(self.log)
 end
 
--- Starts the answerer for a message box with this caption; returns its log path.
+-- Starts the answerer (boxanswer.exe) of the first message box with this
+-- caption, however late it shows. Returns a function to call once the box
+-- should have come and gone: it stops the answerer and returns its report.
 function fixture.answer_box(caption)
     count = count + 1
     local log = ("%s\\box-%d.log"):format(BUILD_DIR, count)
     os.remove(log)
-    fixture.spawn("boxanswer.exe", ('"%s" "%s" 20000'):format(caption, log))
-    return log
+    os.remove(log .. ".stop")
+    local job = spawn("boxanswer.exe", ('"%s" "%s"'):format(caption, log))
+    return function()
+        assert(io.open(log .. ".stop", "wb")):close()
+        job:finish(60)
+        local lines = fixture.read_lines(log)
+        os.remove(log)
+        os.remove(log .. ".stop")
+        return lines
+    end
 end
 
 return fixture

@@ -143,7 +143,7 @@ end
 function TestWinOperations:test_foreground_focus_and_destroy()
     local main = self.w.main
     lu.assertTrue(osbridge.set_foreground_window(main))
-    lu.assertTrue(fixture.wait_until(function() return osbridge.get_foreground_window() == main end))
+    lu.assertTrue(support.wait_until(function() return osbridge.get_foreground_window() == main end))
     -- Focus and destruction belong to the window's own thread.
     lu.assertFalse(osbridge.set_focus(self.w.edit))
     lu.assertNil(osbridge.get_focus())
