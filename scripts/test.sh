@@ -4,8 +4,9 @@
 # recording stand-ins of system libraries. The Lua suites run under several
 # ANSI code pages: 1252, 932 (double-byte, from a Japanese locale) and 65001
 # (UTF-8, through the lua-utf8.exe host). Each Lua version has a build of its
-# own (presets ARCH for 5.1, with LuaJIT, and ARCH-luaNN): 5.1 runs everything,
-# the later versions the Lua suites under code page 1252, x86_64 5.4 also the
+# own (presets ARCH for 5.1, with LuaJIT and on i686 Lua built with SSE2 as
+# further hosts, and ARCH-luaNN): 5.1 runs everything, the later versions and
+# the further hosts the Lua suites under code page 1252, x86_64 5.4 also the
 # packages and a sample of the robustness suites.
 #
 #   scripts/test.sh [--arch x86_64|i686|all] [--no-setup] [--no-build] [FILE_PATTERN]
@@ -134,12 +135,12 @@ lua_suite() {  # LABEL TITLE RUN_DIR FILES... : the Lua test files under this ru
 
 # The suites of one run, in a Wine instance of its own. A new suite is one
 # more call here (run_suite for a program, lua_suite for Lua files).
-run_suites() {  # ARCH LUA_VERSION CODE_PAGE
+run_suites() {  # ARCH LUA_VERSION CODE_PAGE [HOST]: with HOST, the Lua suite under that other host only
     arch=$1
-    local version=$2 cp=$3 preset build_dir label="$1 lua$2 cp$3" dir
+    local version=$2 cp=$3 other=${4:-} preset build_dir label="$1 lua$2 cp$3${4:+ $4}" dir
     preset=$(preset_for "$arch" "$version")
     build_dir=build/$preset${OSB_BUILD_SUFFIX:-}
-    export OSB_INSTANCE=$preset-cp$cp${OSB_BUILD_SUFFIX:-} OSB_CODE_PAGE=$cp OSB_LUA_VERSION=$version
+    export OSB_INSTANCE=$preset-cp$cp${other:+-$other}${OSB_BUILD_SUFFIX:-} OSB_CODE_PAGE=$cp OSB_LUA_VERSION=$version
     host=lua.exe
     case $cp in
         932) export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 ;;
@@ -149,6 +150,15 @@ run_suites() {  # ARCH LUA_VERSION CODE_PAGE
     wine_start 2>&1 || { echo "$label: no Wine instance: no result line"; return; }
     trap wine_stop EXIT
 
+    # Another host that loads the same module (other_hosts), named lua.exe
+    # and beside its own lua51.dll.
+    if [ -n "$other" ]; then
+        dir=$(run_dir "$build_dir" "$other-run")
+        cp "$build_dir/$other"/*.exe "$dir"/lua.exe
+        cp "$build_dir/$other"/lua51.dll "$dir"/
+        lua_suite "$label" "lua tests" "$dir" "${lua_files[@]}"
+        return
+    fi
     if [ "$cp" = 1252 ] && [ "$pattern" = . ] && [ -f "$build_dir/osbridge_tests.exe" ]; then
         run_suite "$label" "unit tests" "$build_dir/osbridge_tests.exe"
     fi
@@ -187,14 +197,6 @@ run_suites() {  # ARCH LUA_VERSION CODE_PAGE
     if [ "$arch" = i686 ] && [ "$version" = 5.1 ] && echo tests/robust/fixtures/stack_align_host.c | grep -qE -- "$pattern"; then
         dir=$(run_dir "$build_dir" "align-run")
         WINEPATH=$(winpath "$dir") run_suite "$label" "alignment" "$dir/fixtures/stack_align_host.exe" "$(winpath "$dir")"
-    fi
-    # The Lua suite once more under LuaJIT 2.1 (built for x86_64 by default),
-    # named lua.exe and beside its own lua51.dll, which takes the module unchanged.
-    if [ -x "$build_dir/luajit/luajit.exe" ] && [ ${#lua_files[@]} -gt 0 ]; then
-        dir=$(run_dir "$build_dir" "luajit-run")
-        cp "$build_dir"/luajit/luajit.exe "$dir"/lua.exe
-        cp "$build_dir"/luajit/lua51.dll "$dir"/
-        lua_suite "$label" "lua tests under LuaJIT" "$dir" "${lua_files[@]}"
     fi
     # How users get the module: luarocks make, the release zip, the binary rock.
     if echo tests/pkg/test_packages.sh | grep -qE -- "$pattern" && packages_tested "$arch" "$version"; then
@@ -242,6 +244,16 @@ template() {
 # later versions run under that one only).
 packages_tested() { [ "$2" = 5.1 ] || [ "$1 $2" = "x86_64 5.4" ]; }
 robust_tested() { [ "$2" = 5.1 ] || [ "$1 $2" = "x86_64 5.4" ]; }
+# The other hosts of the module that a build makes, whose own lua51.dll takes
+# it unchanged: LuaJIT 2.1, and on i686 Lua 5.1 built with SSE2 arithmetic,
+# as MinGW distributions build it. Each runs the Lua suite under code page
+# 1252, in a run of its own.
+other_hosts() {  # PRESET
+    local host
+    for host in luajit lua-sse2; do
+        [ -f "build/$1${OSB_BUILD_SUFFIX:-}/$host/lua51.dll" ] && echo "$host"
+    done
+}
 
 runs=()
 start_runs() {  # ARCH LUA_VERSION: its runs go on in the background
@@ -251,6 +263,11 @@ start_runs() {  # ARCH LUA_VERSION: its runs go on in the background
         [ "$2" = 5.1 ] || [ "$cp" = 1252 ] || continue
         (run_suites "$1" "$2" "$cp") >"$logs/$preset-cp$cp.log" 2>&1 &
         runs+=("$preset-cp$cp:$!")
+    done
+    local other
+    [ ${#lua_files[@]} -gt 0 ] && grep -qw 1252 <<<"$(code_pages "$1")" && for other in $(other_hosts "$preset"); do
+        (run_suites "$1" "$2" 1252 "$other") >"$logs/$preset-$other.log" 2>&1 &
+        runs+=("$preset-$other:$!")
     done
     if [ ${#robust_files[@]} -gt 0 ] && robust_tested "$1" "$2"; then
         (run_robust "$1" "$2") >"$logs/$preset-robust.log" 2>&1 &
