@@ -66,3 +66,27 @@ foreach(host IN ITEMS lua lua-utf8)
         target_link_options(${host} PRIVATE -static-libgcc)
     endif()
 endforeach()
+
+# A second 32-bit Lua 5.1, built as common MinGW distributions build it: with
+# SSE2 arithmetic (-march=pentium4 -mfpmath=sse), whose lua_tointeger gives
+# 0x80000000 for numbers beyond 32 bits where the x87 build above keeps their
+# low bits. A host for the suites, lua-sse2/lua51.dll and lua-sse2/lua.exe,
+# that loads the module of this build unchanged.
+include(CMakeDependentOption)
+cmake_dependent_option(OSBRIDGE_LUA_SSE2 "Also build a 32-bit Lua 5.1 with SSE2 arithmetic (lua-sse2/)" ON
+                       "OSBRIDGE_LUA_VERSION STREQUAL 5.1;CMAKE_SIZEOF_VOID_P EQUAL 4;MINGW" OFF)
+if(OSBRIDGE_LUA_SSE2)
+    add_library(lua51_sse2 SHARED ${lua_library_sources})
+    add_executable(lua_sse2 "${LUA_SOURCE_DIR}/src/lua.c")
+    target_link_libraries(lua_sse2 PRIVATE lua51_sse2)
+    target_compile_definitions(lua51_sse2 PUBLIC LUA_BUILD_AS_DLL)
+    target_include_directories(lua51_sse2 PUBLIC "${LUA_SOURCE_DIR}/src")
+    set_target_properties(lua51_sse2 PROPERTIES PREFIX "" OUTPUT_NAME lua51 C_STANDARD 99 UNITY_BUILD OFF)
+    set_target_properties(lua_sse2 PROPERTIES OUTPUT_NAME lua)
+    foreach(target IN ITEMS lua51_sse2 lua_sse2)
+        set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/lua-sse2"
+                                                   ARCHIVE_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/lua-sse2")
+        target_compile_options(${target} PRIVATE -w -march=pentium4 -mfpmath=sse)
+        target_link_options(${target} PRIVATE -static-libgcc)
+    endforeach()
+endif()

@@ -45,7 +45,7 @@ if [ ! -f /etc/apt/sources.list.d/osbridge-src.sources ]; then
 fi
 
 step="packages"
-packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 gcc cmake make dpkg-dev
+packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 gcc gcc-multilib cmake make dpkg-dev
           wine wine64 wine32:i386 xvfb x11-utils
           lua-unit python3 locales luarocks ccache)
 missing=()

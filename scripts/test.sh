@@ -4,8 +4,9 @@
 # recording stand-ins of system libraries. The Lua suites run under several
 # ANSI code pages: 1252, 932 (double-byte, from a Japanese locale) and 65001
 # (UTF-8, through the lua-utf8.exe host). Each Lua version has a build of its
-# own (presets ARCH for 5.1, with LuaJIT, and ARCH-luaNN): 5.1 runs everything,
-# the later versions the Lua suites under code page 1252, x86_64 5.4 also the
+# own (presets ARCH for 5.1, with LuaJIT and on i686 Lua built with SSE2 as
+# further hosts, and ARCH-luaNN): 5.1 runs everything, the later versions and
+# the further hosts the Lua suites under code page 1252, x86_64 5.4 also the
 # packages and a sample of the robustness suites. The x86_64 5.1 Lua suite runs
 # once more under code page 1252 in a prefix set to Windows 10 (run "win10"),
 # the prefixes' default being Windows 7.
@@ -175,7 +176,10 @@ lua_suite() {  # LABEL TITLE RUN_DIR FILES... : the Lua test files under this ru
 #                            that ANSI code page (65001 through lua-utf8.exe)
 #   unit     the C++ unit tests and the harness's bounds; on i686 also the
 #            codec tests on emulated processors and the 4-byte-aligned host
-#   luajit   the Lua suite under LuaJIT 2.1, which takes the 5.1 build's module
+#   luajit, lua-sse2   the Lua suite under another host that the 5.1 build
+#            makes, whose own lua51.dll takes its module unchanged: LuaJIT 2.1,
+#            and on i686 Lua 5.1 built with SSE2 arithmetic, as MinGW
+#            distributions build it
 #   win10    the Lua suite under code page 1252, in a prefix set to Windows 10
 #   robust-NAME  tests/robust/robust_NAME.lua, a robustness suite
 #   packages how users get the module (tests/pkg)
@@ -202,6 +206,7 @@ run_one() {  # PRESET KIND
         cp*) run_lua_suites "$build_dir" ;;
         robust-*) run_robust "$build_dir" "tests/robust/robust_${kind#robust-}.lua" ;;
         win10) run_win10 "$build_dir" ;;
+        luajit|lua-sse2) run_host "$build_dir" ;;
         *) "run_$kind" "$build_dir" ;;
     esac
 }
@@ -247,12 +252,12 @@ run_unit() {  # BUILD_DIR
     WINEPATH=$(winpath "$dir") run_suite "$label" "alignment" "$dir/fixtures/stack_align_host.exe" "$(winpath "$dir")"
 }
 
-# LuaJIT runs as lua.exe beside its own lua51.dll, which takes the module unchanged.
-run_luajit() {  # BUILD_DIR
-    dir=$(run_dir "$1" "luajit-run")
-    cp "$1"/luajit/luajit.exe "$dir"/lua.exe
-    cp "$1"/luajit/lua51.dll "$dir"/
-    lua_suite "$label" "lua tests under LuaJIT" "$dir" "${lua_files[@]}"
+# The other host runs as lua.exe, beside its own lua51.dll.
+run_host() {  # BUILD_DIR
+    dir=$(run_dir "$1" "$kind-run")
+    cp "$1/$kind"/*.exe "$dir"/lua.exe
+    cp "$1/$kind"/lua51.dll "$dir"/
+    lua_suite "$label" "lua tests under $kind" "$dir" "${lua_files[@]}"
 }
 
 # A robustness suite (hostile arguments, leaks, threads, exhausted memory), in
@@ -300,7 +305,11 @@ runs_of() {  # ARCH LUA_VERSION
     for cp in $(code_pages "$1"); do
         [ ${#lua_files[@]} -eq 0 ] || echo "$preset cp$cp"
     done
-    [ "$1" = x86_64 ] && [ ${#lua_files[@]} -gt 0 ] && echo "$preset luajit" && echo "$preset win10"
+    if [ ${#lua_files[@]} -gt 0 ]; then
+        echo "$preset luajit"
+        [ "$1" = i686 ] && echo "$preset lua-sse2"
+        [ "$1" = x86_64 ] && echo "$preset win10"
+    fi
     [ "$pattern" = . ] && echo "$preset unit"
     [ "$1" = i686 ] && robust_runs "$preset"
     wanted packages && echo "$preset packages"

@@ -17,58 +17,33 @@ uint32_t to_u32(lua_Number n) noexcept
     return static_cast<uint32_t>(wrapped);
 }
 
+uint32_t to_u32(lua_State* L, int index)
+{
 #if LUA_VERSION_NUM >= 503
-namespace {
-
-// What a conversion of the truncated number to a 64-bit integer gives on x86
-// (cvttsd2si): the value itself in range, the lowest integer for the rest.
-lua_Integer truncated(lua_Number n) noexcept
-{
-    const lua_Number limit = 9223372036854775808.0;  // 2^63
-    const lua_Number whole = std::trunc(n);
-    return whole >= -limit && whole < limit ? static_cast<lua_Integer>(whole) : LUA_MININTEGER;
-}
-
-} // namespace
-
-void push_whole(lua_State* L, int64_t value)
-{
-    lua_pushinteger(L, static_cast<lua_Integer>(value));
-}
-
-lua_Integer to_whole(lua_State* L, int index)
-{
-    int exact = 0;
-    const lua_Integer value = lua_tointegerx(L, index, &exact);
-    return exact ? value : truncated(lua_tonumber(L, index));
-}
-
-lua_Integer check_whole(lua_State* L, int index)
-{
-    int exact = 0;
-    const lua_Integer value = lua_tointegerx(L, index, &exact);
-    return exact ? value : truncated(luaL_checknumber(L, index));
-}
-#else
-void push_whole(lua_State* L, int64_t value)
-{
-    lua_pushnumber(L, static_cast<lua_Number>(value));
-}
-
-lua_Integer to_whole(lua_State* L, int index)
-{
-    return lua_tointeger(L, index);
-}
-
-lua_Integer check_whole(lua_State* L, int index)
-{
-    return luaL_checkinteger(L, index);
-}
+    if (lua_isinteger(L, index))
+        return static_cast<uint32_t>(lua_tointeger(L, index));
 #endif
+    return to_u32(lua_tonumber(L, index));
+}
 
-lua_Integer opt_whole(lua_State* L, int index, lua_Integer absent)
+uint32_t check_u32(lua_State* L, int index)
 {
-    return lua_isnoneornil(L, index) ? absent : check_whole(L, index);
+    luaL_checknumber(L, index);  // for its error on anything that is no number
+    return to_u32(L, index);
+}
+
+uint32_t opt_u32(lua_State* L, int index, uint32_t absent)
+{
+    return lua_isnoneornil(L, index) ? absent : check_u32(L, index);
+}
+
+void push_whole(lua_State* L, int64_t value)
+{
+#if LUA_VERSION_NUM >= 503
+    lua_pushinteger(L, static_cast<lua_Integer>(value));
+#else
+    lua_pushnumber(L, static_cast<lua_Number>(value));
+#endif
 }
 
 HWND check_hwnd(lua_State* L, int index)

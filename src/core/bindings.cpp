@@ -1,6 +1,7 @@
 #include "core/bindings.h"
 
 #include <cstring>
+#include <cwchar>
 
 namespace osbridge {
 
@@ -24,10 +25,9 @@ public:
     {
         HMODULE library =
             ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
-        // Windows 7 without update KB2533623 knows no search flags: the
-        // search that static imports make there.
+        // Windows 7 without update KB2533623 knows no search flags.
         if (!library && ::GetLastError() == ERROR_INVALID_PARAMETER)
-            library = ::LoadLibraryW(name);
+            library = load_from_system_folder(name);
         return library;
     }
 };
@@ -59,6 +59,23 @@ bool all_resolved(Fn... entries)
 }
 
 } // namespace
+
+HMODULE load_from_system_folder(const wchar_t* name)
+{
+    wchar_t path[MAX_PATH];
+    const UINT folder = ::GetSystemDirectoryW(path, MAX_PATH);
+    if (folder == 0)
+        return nullptr;
+    const size_t length = std::wcslen(name);
+    if (folder >= MAX_PATH || length >= MAX_PATH - folder - 1) {
+        ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return nullptr;
+    }
+    path[folder] = L'\\';
+    std::wmemcpy(path + folder + 1, name, length + 1);
+    // The library's own imports are looked for in its folder first.
+    return ::LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
 
 Loader& system_loader()
 {

@@ -78,6 +78,11 @@ Loader& system_loader();
 // beside the program, where static imports were found first, and in the
 // system folder, but not in the current folder or along PATH.
 Loader& late_loader();
+// A library by its full path in the system folder, so never one from the
+// current folder or PATH: where the system knows no search flags, the late
+// loader's way. Null with the system's error, ERROR_FILENAME_EXCED_RANGE for
+// a path too long.
+HMODULE load_from_system_folder(const wchar_t* name);
 
 // Looks `name` up in `library` into a pointer of the entry point's own type.
 template <typename Fn>

@@ -2,15 +2,37 @@
 // own (copies, secrets) while they push.
 #include "core/guarded.h"
 
+#include <windows.h>
+
+#include <cstdint>
+
 namespace osbridge {
 
 namespace {
 
-int allocate_impossible(lua_State* L)
+#if LUA_VERSION_NUM < 504
+// A userdata size that Lua passes on to its allocator and that no allocator
+// gives. PUC Lua asks for up to the whole address space (5.3: LUA_MAXINTEGER
+// bytes); LuaJIT, which loads the 5.1 build, refuses more than 0x7fffff00
+// bytes with an error of its own, and that much a 32-bit process cannot hold.
+size_t refused_size()
 {
-    lua_newuserdata(L, static_cast<size_t>(-1) / 2);
+#if LUA_VERSION_NUM == 501
+    HMODULE lua = nullptr;
+    if (::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                             reinterpret_cast<LPCWSTR>(&lua_newuserdata), &lua)
+        && ::GetProcAddress(lua, "luaJIT_setmode"))
+        return 0x7fffff00;
+#endif
+    return sizeof(size_t) > 4 ? static_cast<size_t>(1) << 62 : SIZE_MAX - 0xffff;
+}
+
+int allocate(lua_State* L)
+{
+    lua_newuserdata(L, *static_cast<const size_t*>(lua_touserdata(L, 1)));
     return 0;
 }
+#endif
 
 } // namespace
 
@@ -47,11 +69,19 @@ void GuardedPush::raise_error() const
     if (!error_)
         return;
     // lua_error passes any error on as a run-time error, for which the host's
-    // message handler runs and its status differs. Where a block no allocator
-    // can give fails as a memory error (Lua 5.1 does; LuaJIT refuses the size
-    // with an error of its own), a memory error is raised again that way.
-    if (status_ == LUA_ERRMEM && lua_cpcall(L_, allocate_impossible, nullptr) == LUA_ERRMEM)
-        allocate_impossible(L_);
+    // message handler runs and its status differs. Lua 5.4 and later raise
+    // their memory-error message as a memory error again; before, only an
+    // allocation that the allocator refuses does. It is tried protected
+    // first, so that nothing else is ever raised in its place; an allocator
+    // that gives the block after all (a 64-bit one may give LuaJIT's 2 GiB)
+    // leaves the error to lua_error.
+#if LUA_VERSION_NUM < 504
+    if (status_ == LUA_ERRMEM) {
+        size_t size = refused_size();
+        if (lua_cpcall(L_, allocate, &size) == LUA_ERRMEM)
+            lua_newuserdata(L_, size);
+    }
+#endif
     lua_pushvalue(L_, error_);
     lua_error(L_);
 }

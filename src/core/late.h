@@ -24,9 +24,10 @@ public:
     LateLibrary(const LateLibrary&) = delete;
     LateLibrary& operator=(const LateLibrary&) = delete;
 
-    // The table, or null with the thread's last error saying why: the code
-    // from loading the library (ERROR_MOD_NOT_FOUND when it is not there), or
-    // ERROR_PROC_NOT_FOUND when it lacks an entry point. The first call
+    // The table, or null with the thread's last error saying why, never 0:
+    // the code from loading the library (ERROR_MOD_NOT_FOUND when it is not
+    // there or the loader gave none), or ERROR_PROC_NOT_FOUND when it lacks
+    // an entry point. The first call
     // decides for the life of the process; only it uses `loader`.
     const Table* get(Loader& loader = late_loader()) noexcept
     {
@@ -49,7 +50,9 @@ private:
         Loader& loader = *static_cast<Request*>(parameter)->loader;
         const HMODULE library = loader.load(self.name_);
         if (!library) {
-            self.error_ = ::GetLastError();
+            // Never 0: callers answer with the code, and 0 reads as success.
+            const DWORD error = ::GetLastError();
+            self.error_ = error ? error : ERROR_MOD_NOT_FOUND;
             return TRUE;
         }
         self.complete_ = self.table_.resolve([&](auto& slot, const char* name) {

@@ -80,17 +80,27 @@ const char* last_error_text(ErrorText& text);
 uint32_t to_u32(lua_Number n) noexcept;
 inline int32_t to_i32(lua_Number n) noexcept { return static_cast<int32_t>(to_u32(n)); }
 
+// Arguments standing for 32-bit system values (codes, flags, modes, styles,
+// indices, coordinates), lenient (anything but a number or numeric string
+// reads as 0), strict (luaL_checknumber's error) and optional (none or nil:
+// the default): the value as to_u32 takes it, the same under every host and
+// architecture. Before Lua 5.3 the module converts the number itself, as the
+// host's lua_tointeger gives 0x80000000 for 2^31 and above on many 32-bit
+// builds; from 5.3 on an integer is taken as it is, never through a double.
+uint32_t to_u32(lua_State* L, int index);
+uint32_t check_u32(lua_State* L, int index);
+uint32_t opt_u32(lua_State* L, int index, uint32_t absent);
+inline int32_t to_i32(lua_State* L, int index) { return static_cast<int32_t>(to_u32(L, index)); }
+inline int32_t check_i32(lua_State* L, int index) { return static_cast<int32_t>(check_u32(L, index)); }
+inline int32_t opt_i32(lua_State* L, int index, int32_t absent)
+{
+    return static_cast<int32_t>(opt_u32(L, index, static_cast<uint32_t>(absent)));
+}
+
 // Whole-number results and constants. Lua 5.3 and later get an integer, so
 // 112 never shows as 112.0; earlier Luas a number, as 5.1's lua_Integer has
 // only 32 bits on i686 and values of 2^31 and more must stay positive.
 void push_whole(lua_State* L, int64_t value);
-// Integer arguments, lenient, strict and optional, read as lua_tointeger,
-// luaL_checkinteger and luaL_optinteger read them up to Lua 5.2. From 5.3 on
-// a fractional number is truncated toward zero, as the 64-bit 5.1 build
-// reads it, instead of reading as 0 or raising.
-lua_Integer to_whole(lua_State* L, int index);
-lua_Integer check_whole(lua_State* L, int index);
-lua_Integer opt_whole(lua_State* L, int index, lua_Integer absent);
 
 // ---- window-handle argument forms ------------------------------------------------
 

@@ -69,7 +69,7 @@ int set_user_default_lcid(lua_State* L)
 
 int get_system_metrics(lua_State* L)
 {
-    const int index = static_cast<int>(check_whole(L, 1));
+    const int index = check_i32(L, 1);
     push_whole(L, ::GetSystemMetrics(index));
     return 1;
 }

@@ -8,9 +8,9 @@ namespace osbridge {
 int register_hotkey(lua_State* L)
 {
     HWND window = opt_hwnd(L, 1);
-    const int id = to_i32(luaL_checknumber(L, 2));
-    const UINT modifiers = to_u32(luaL_checknumber(L, 3));
-    const UINT key = to_u32(luaL_checknumber(L, 4));
+    const int id = check_i32(L, 2);
+    const UINT modifiers = check_u32(L, 3);
+    const UINT key = check_u32(L, 4);
     if (!::RegisterHotKey(window, id, modifiers, key))
         return push_failure_last_error(L);
     lua_pushboolean(L, 1);
@@ -20,7 +20,7 @@ int register_hotkey(lua_State* L)
 int unregister_hotkey(lua_State* L)
 {
     HWND window = opt_hwnd(L, 1);
-    const int id = to_i32(luaL_checknumber(L, 2));
+    const int id = check_i32(L, 2);
     if (!::UnregisterHotKey(window, id))
         return push_failure_last_error(L);
     lua_pushboolean(L, 1);

@@ -163,7 +163,7 @@ int keybd_event(lua_State* L)
     BYTE key;
     switch (lua_type(L, -2)) {
     case LUA_TNUMBER:
-        key = static_cast<BYTE>(to_u32(lua_tonumber(L, -2)));
+        key = static_cast<BYTE>(to_u32(L, -2));
         break;
     case LUA_TSTRING:  // the first byte, so "65" is the key of the digit 6
         key = static_cast<BYTE>(lua_tostring(L, -2)[0]);
@@ -171,7 +171,7 @@ int keybd_event(lua_State* L)
     default:
         return 0;
     }
-    const DWORD flags = to_u32(lua_tonumber(L, -1));
+    const DWORD flags = to_u32(L, -1);
     send_key(key, static_cast<BYTE>(api.MapVirtualKeyW(key, MAPVK_VK_TO_VSC)), flags);
     return 0;
 }
@@ -180,17 +180,17 @@ int get_keybd_state(lua_State* L)
 {
     if (lua_gettop(L) == 0)
         return 0;
-    const lua_Integer key = to_whole(L, -1);
+    const int32_t key = to_i32(L, -1);
     if (key == 0)
         return 0;
-    lua_pushboolean(L, (api.GetAsyncKeyState(static_cast<int>(key)) & 0x8000) != 0);
+    lua_pushboolean(L, (api.GetAsyncKeyState(key) & 0x8000) != 0);
     return 1;
 }
 
 int string_to_keys(lua_State* L)
 {
     const char* text = luaL_checklstring(L, 1, nullptr);
-    const bool unicode = opt_whole(L, 3, 0) != 0;
+    const bool unicode = opt_u32(L, 3, 0) != 0;
     while (*text)
         text += unicode ? type_unicode(text) : type_from_table(text);
     return 0;

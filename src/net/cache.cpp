@@ -155,7 +155,7 @@ int add_cert_to_store(lua_State* L)
 {
     size_t length = 0;
     const char* data = luaL_checklstring(L, 1, &length);
-    const DWORD disposition = static_cast<DWORD>(opt_whole(L, 2, CERT_STORE_ADD_USE_EXISTING));
+    const DWORD disposition = opt_u32(L, 2, CERT_STORE_ADD_USE_EXISTING);
     char message[128];
     if (add_to_root_store(data, length, disposition, message, sizeof message)) {
         lua_pushboolean(L, 1);

@@ -67,7 +67,7 @@ int shell_execute(lua_State* L)
     lua_getfield(L, fields, "hwnd_parent");
     const HWND parent = lua_type(L, -1) == LUA_TLIGHTUSERDATA ? static_cast<HWND>(lua_touserdata(L, -1)) : nullptr;
     lua_getfield(L, fields, "show");
-    const int show = lua_isnumber(L, -1) ? static_cast<int>(to_whole(L, -1)) : SW_SHOWNORMAL;
+    const int show = lua_isnumber(L, -1) ? to_i32(L, -1) : SW_SHOWNORMAL;
     const char* work_dir = push_text_field(L, fields, "work_dir");
     const char* operation = push_text_field(L, fields, "operation");
     const char* parameters = push_text_field(L, fields, "parameters");

@@ -96,7 +96,7 @@ int process_modules(lua_State* L)
 {
     // The last argument is the process id, whatever comes before it.
     const int top = lua_gettop(L);
-    const DWORD pid = to_u32(luaL_checknumber(L, top ? top : 1));
+    const DWORD pid = check_u32(L, top ? top : 1);
 
     size_t count;
     const MODULEENTRY32W* modules = walk(L, TH32CS_SNAPMODULE, pid, ::Module32FirstW, ::Module32NextW, &count);
@@ -114,8 +114,8 @@ int process_modules(lua_State* L)
 
 int terminate_process(lua_State* L)
 {
-    const DWORD pid = to_u32(luaL_checknumber(L, 1));
-    const UINT exit_code = static_cast<UINT>(check_whole(L, 2));
+    const DWORD pid = check_u32(L, 1);
+    const UINT exit_code = check_u32(L, 2);
     bool terminated = false;
     {
         // An open without PROCESS_TERMINATE could never terminate anything.

@@ -15,7 +15,7 @@ namespace {
 // that 64-bit builds see the same predefined roots as 32-bit ones.
 HKEY check_root(lua_State* L, int index)
 {
-    return reinterpret_cast<HKEY>(static_cast<intptr_t>(to_i32(luaL_checknumber(L, index))));
+    return reinterpret_cast<HKEY>(static_cast<intptr_t>(check_i32(L, index)));
 }
 
 bool is_text_type(DWORD type)
@@ -93,12 +93,12 @@ int reg_set_value(lua_State* L)
     const HKEY root = check_root(L, 1);
     const char* path = luaL_checklstring(L, 2, nullptr);
     const char* name = luaL_checklstring(L, 3, nullptr);
-    const DWORD type = lua_isnumber(L, 5) ? to_u32(lua_tonumber(L, 5)) : REG_DWORD;
+    const DWORD type = lua_isnumber(L, 5) ? to_u32(L, 5) : REG_DWORD;
     DWORD number = 0;
     const char* text = nullptr;
     size_t text_length = 0;
     if (type == REG_NONE || type == REG_DWORD)
-        number = to_u32(luaL_checknumber(L, 4));
+        number = check_u32(L, 4);
     else if (is_text_type(type) || type == REG_BINARY)
         text = luaL_checklstring(L, 4, &text_length);
 

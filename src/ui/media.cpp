@@ -15,7 +15,7 @@ int play_sound(lua_State* L)
         lua_pushboolean(L, 0);
         return 1;
     }
-    const DWORD flags = to_u32(luaL_optnumber(L, 2, SND_FILENAME | SND_ASYNC)) | SND_FILENAME;
+    const DWORD flags = opt_u32(L, 2, SND_FILENAME | SND_ASYNC) | SND_FILENAME;
 
     BOOL played = FALSE;
     if (const Winmm* sound = late::winmm.get())

@@ -16,7 +16,7 @@ int msgbox(lua_State* L)
         return 0;
     const char* text = lua_tolstring(L, top >= 3 ? -3 : top == 2 ? -2 : -1, nullptr);
     const char* caption = top >= 2 ? lua_tolstring(L, top >= 3 ? -2 : -1, nullptr) : "Orvek";
-    const UINT style = top >= 3 ? static_cast<UINT>(to_whole(L, -1)) : MB_ICONINFORMATION;
+    const UINT style = top >= 3 ? to_u32(L, -1) : MB_ICONINFORMATION;
 
     // A box without the text or caption it was given is not shown; 0 is the
     // system's own failure result.

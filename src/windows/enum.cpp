@@ -91,7 +91,7 @@ int enum_windows(lua_State* L)
 int get_window(lua_State* L)
 {
     HWND window = check_hwnd(L, 1);
-    const UINT relation = to_u32(luaL_checknumber(L, 2));
+    const UINT relation = check_u32(L, 2);
     push_hwnd(L, ::GetWindow(window, relation));
     return 1;
 }

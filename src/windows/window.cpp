@@ -40,7 +40,7 @@ int find_window(lua_State* L)
 int show_window(lua_State* L)
 {
     HWND window;
-    const bool was_visible = to_hwnd(L, 1, &window) && api.ShowWindow(window, to_i32(lua_tonumber(L, 2)));
+    const bool was_visible = to_hwnd(L, 1, &window) && api.ShowWindow(window, to_i32(L, 2));
     lua_pushboolean(L, was_visible);
     return 1;
 }
@@ -100,9 +100,9 @@ int send_message(lua_State* L)
     HWND window;
     if (!to_hwnd(L, 1, &window))
         return 0;
-    const UINT message = static_cast<UINT>(check_whole(L, 2));
-    const WPARAM wparam = to_u32(luaL_optnumber(L, 3, 0));
-    const LPARAM lparam = to_i32(luaL_optnumber(L, 4, 0));
+    const UINT message = check_u32(L, 2);
+    const WPARAM wparam = opt_u32(L, 3, 0);
+    const LPARAM lparam = opt_i32(L, 4, 0);
     push_whole(L, ::SendMessageW(window, message, wparam, lparam));
     return 1;
 }
@@ -112,7 +112,7 @@ int get_window_long(lua_State* L)
     HWND window;
     if (!to_hwnd_from_top(L, 2, &window))
         return 0;
-    push_i32(L, api.GetWindowLongW(window, to_i32(lua_tonumber(L, -1))));
+    push_i32(L, api.GetWindowLongW(window, to_i32(L, -1)));
     return 1;
 }
 
@@ -121,8 +121,8 @@ int set_window_long(lua_State* L)
     HWND window;
     if (!to_hwnd_from_top(L, 3, &window))
         return 0;
-    const int index = to_i32(lua_tonumber(L, -2));
-    const LONG value = to_i32(lua_tonumber(L, -1));
+    const int index = to_i32(L, -2);
+    const LONG value = to_i32(L, -1);
     push_i32(L, api.SetWindowLongW(window, index, value));
     return 1;
 }
@@ -150,12 +150,12 @@ int set_window_pos(lua_State* L)
     // A window to go behind, or one of the HWND_ numbers (-1 is HWND_TOPMOST).
     HWND insert_after;
     if (!to_hwnd(L, -6, &insert_after))
-        insert_after = reinterpret_cast<HWND>(static_cast<INT_PTR>(to_whole(L, -6)));
-    const int x = static_cast<int>(to_whole(L, -5));
-    const int y = static_cast<int>(to_whole(L, -4));
-    const int width = static_cast<int>(to_whole(L, -3));
-    const int height = static_cast<int>(to_whole(L, -2));
-    const UINT flags = static_cast<UINT>(to_whole(L, -1));
+        insert_after = reinterpret_cast<HWND>(static_cast<INT_PTR>(to_i32(L, -6)));
+    const int x = to_i32(L, -5);
+    const int y = to_i32(L, -4);
+    const int width = to_i32(L, -3);
+    const int height = to_i32(L, -2);
+    const UINT flags = to_u32(L, -1);
     push_whole(L, api.SetWindowPos(window, insert_after, x, y, width, height, flags));
     return 1;
 }

@@ -185,6 +185,10 @@ TEST(late_library_missing_or_incomplete)
     LateLibrary<Winspool> incomplete(L"winspool.drv");
     // Through the module's own loader: the search flags must be accepted.
     LateLibrary<Winmm> absent(L"osbridge-no-such-library.dll");
+    // A loader that fails without setting an error.
+    FakeLoader quiet;
+    quiet.missing = {L"winmm.dll"};
+    LateLibrary<Winmm> unexplained(L"winmm.dll");
     for (int round = 1; round <= 2; ++round) {
         ::SetLastError(0);
         ok(!incomplete.get(loader) && ::GetLastError() == ERROR_PROC_NOT_FOUND,
@@ -192,9 +196,48 @@ TEST(late_library_missing_or_incomplete)
         ::SetLastError(0);
         ok(!absent.get() && ::GetLastError() == ERROR_MOD_NOT_FOUND, "round %d: a missing library gave error %lu",
            round, ::GetLastError());
+        ::SetLastError(0);
+        ok(!unexplained.get(quiet) && ::GetLastError() == ERROR_MOD_NOT_FOUND,
+           "round %d: a load that failed without an error gave error %lu", round, ::GetLastError());
         // The first answer stands for the process.
         loader.replaced.clear();
     }
+}
+
+TEST(system_folder_load_takes_nothing_from_the_current_folder)
+{
+    wchar_t system[MAX_PATH], path[MAX_PATH] = L"";
+    const UINT folder = ::GetSystemDirectoryW(system, MAX_PATH);
+    const HMODULE winmm = load_from_system_folder(L"winmm.dll");
+    ok(winmm && ::GetModuleFileNameW(winmm, path, MAX_PATH) && ::_wcsnicmp(path, system, folder) == 0
+           && path[folder] == L'\\',
+       "winmm.dll came from \"%ls\", not the system folder \"%ls\"", path, system);
+
+    // A file that a plain search finds first in the current folder (and
+    // cannot load); the system folder has none of that name.
+    wchar_t previous[MAX_PATH], temp[MAX_PATH];
+    ::GetCurrentDirectoryW(MAX_PATH, previous);
+    ::GetTempPathW(MAX_PATH, temp);
+    ::SetCurrentDirectoryW(temp);
+    const wchar_t* name = L"osbridge-current-folder.dll";
+    HANDLE file = ::CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    ::WriteFile(file, "not a library", 13, &written, nullptr);
+    ::CloseHandle(file);
+    ::SetLastError(0);
+    const HMODULE found = load_from_system_folder(name);
+    const DWORD error = ::GetLastError();
+    const HMODULE plain = ::LoadLibraryW(name);
+    const DWORD plain_error = ::GetLastError();
+    ::DeleteFileW(name);
+    ::SetCurrentDirectoryW(previous);
+    ok(!plain && plain_error == ERROR_BAD_EXE_FORMAT, "a plain search gave %p, error %lu: no file to avoid",
+       static_cast<void*>(plain), plain_error);
+    ok(!found && error == ERROR_MOD_NOT_FOUND, "gave %p, error %lu", static_cast<void*>(found), error);
+
+    const std::wstring long_name(MAX_PATH, L'a');
+    ok(!load_from_system_folder(long_name.c_str()) && ::GetLastError() == ERROR_FILENAME_EXCED_RANGE,
+       "a name of %u units gave error %lu", MAX_PATH, ::GetLastError());
 }
 
 TEST(loader_leaves_an_empty_stack)

@@ -244,8 +244,8 @@ function TestLateLibraries:test_missing_library_gives_the_failure_result()
 end
 
 -- What stays the same under every Lua: the global and require's result, whole
--- numbers as integers where the version has them (5.3 on), and fractional
--- arguments truncated toward zero.
+-- numbers as integers where the version has them (5.3 on), fractional
+-- arguments truncated toward zero, and 32-bit values read alike by every host.
 TestLuaVersions = {}
 
 function TestLuaVersions:test_require_sets_the_global_and_returns_the_table()
@@ -281,24 +281,93 @@ function TestLuaVersions:test_whole_numbers_are_integers()
 end
 
 function TestLuaVersions:test_fractional_arguments_are_truncated()
-    -- Lua 5.1 on i686 rounds where the others truncate: x.25 reads the same
-    -- either way, x.75 is checked from 5.3 on. Lenient, strict and optional
-    -- integer reads, against the same call with the whole number.
+    -- Lenient, strict and optional integer reads, against the same call
+    -- with the whole number.
     local rows = {
-        { "exec", { nil, "cmd /c exit 7", 1.25 }, 1 },
-        { "get_system_metrics", { 1.25 }, 1 },
-        { "get_system_metrics", { -0.25 }, 0 },
-        { "string_to_keys", { "", nil, 1.25 }, 1 },
-        { "get_system_metrics", { 1.75 }, 1, from_5_3 = true },
+        { "exec", { nil, "cmd /c exit 7", 1.75 }, 1 },
+        { "get_system_metrics", { 1.75 }, 1 },
+        { "get_system_metrics", { -0.75 }, 0 },
+        { "string_to_keys", { "", nil, 1.75 }, 1 },
     }
     for _, row in ipairs(rows) do
         local name, args, whole = row[1], row[2], row[3]
-        if not row.from_5_3 or math.type then
-            local n = table.maxn(args)
-            local with_whole = { unpack(args, 1, n) }
-            with_whole[n] = whole
-            lu.assertEquals({ osbridge[name](unpack(args, 1, n)) }, { osbridge[name](unpack(with_whole, 1, n)) },
-                            name .. " " .. args[n])
+        local n = table.maxn(args)
+        local with_whole = { unpack(args, 1, n) }
+        with_whole[n] = whole
+        lu.assertEquals({ osbridge[name](unpack(args, 1, n)) }, { osbridge[name](unpack(with_whole, 1, n)) },
+                        name .. " " .. args[n])
+    end
+end
+
+-- Numbers beyond 32 bits reach the system as their low 32 bits under every
+-- host, whatever the host's own conversion makes of them (many 32-bit builds
+-- give 0x80000000), and from 5.3 on integers beyond 2^53 without a detour
+-- through a double.
+function TestLuaVersions:test_32_bit_values_are_the_low_bits_on_every_host()
+    local support, driver, fixture = require "support", require "ui.driver", require "windows.fixture"
+    local w = fixture.start()
+    local host = BUILD_DIR .. "\\" .. support.interpreter
+    -- The exit code of a child interpreter that terminates itself with `code`.
+    local function exit_code(code)
+        local line = ('"%s" -e "package.cpath=[[%s\\?.dll]] require[[osbridge]] '
+                      .. 'osbridge.terminate_process(osbridge.process_modules(0)[0].pid, %s)"'):format(host, BUILD_DIR, code)
+        return select(2, osbridge.exec(host, line, 1))
+    end
+    -- The buttons of the box that msgbox shows for `style`.
+    local function buttons(style)
+        local seen = driver.around({ "find Low bits", "press 2", "gone" }, osbridge.msgbox, "style", "Low bits", style)
+        local ids = {}
+        for key in pairs(seen) do ids[#ids + 1] = tonumber(key:match("^button(%d+)$")) end
+        table.sort(ids)
+        return table.concat(ids, " ")
+    end
+    local keep = osbridge.SWP_NOMOVE + osbridge.SWP_NOSIZE + osbridge.SWP_NOACTIVATE
+    local from, to = BUILD_DIR .. "\\low-bits-from.txt", BUILD_DIR .. "\\low-bits-to.txt"
+    for _, path in ipairs({ from, to }) do assert(io.open(path, "w")):close() end
+    local key = "Software\\osbridge-tests-low-bits"
+    local function dword(value)
+        osbridge.reg_set_value(osbridge.HKEY_CURRENT_USER, key, "n", value)
+        return osbridge.reg_get_value(osbridge.HKEY_CURRENT_USER, key, "n")
+    end
+
+    local rows = {
+        { "terminate_process 3221225477", function() return exit_code("3221225477") end, 3221225477 },
+        { "terminate_process -1879048192", function() return exit_code("-1879048192") end, 2415919104 },
+        { "msgbox style 2^32 + MB_OKCANCEL", function() return buttons(4294967297) end, "1 2" },
+        { "send_message 2^32 + WM_USER+1", function() return osbridge.send_message(w.main, 4294968321, 0, 9) end, 9 },
+        { "set_window_pos position, size, flags", function()
+            osbridge.set_window_pos(w.main, 0, 4294967306, -4294967276, 4294967596, 200, 4294967296 + osbridge.SWP_NOZORDER)
+            return table.concat({ osbridge.get_window_rect(w.main) }, " ")
+        end, "10 20 310 220" },
+        { "set_window_pos after 2^32 + HWND_BOTTOM", function()
+            osbridge.set_window_pos(w.main, osbridge.HWND_TOP, 0, 0, 0, 0, keep)
+            osbridge.set_window_pos(w.main, 4294967297, 0, 0, 0, 0, keep)
+            return osbridge.get_window(w.main, osbridge.GW_HWNDNEXT) == nil
+        end, true },
+        { "set_window_pos after 4294967295 (HWND_TOPMOST)", function()
+            return osbridge.set_window_pos(w.main, 4294967295, 0, 0, 0, 0, keep) ~= 0
+                   and osbridge.set_window_pos(w.main, osbridge.HWND_NOTOPMOST, 0, 0, 0, 0, keep) ~= 0
+        end, true },
+        { "copy_file mode 2^32 + 1", function() return osbridge.copy_file(from, to, 4294967297) end, true },
+        { "get_system_metrics 2^32", function() return osbridge.get_system_metrics(4294967296) end,
+          osbridge.get_system_metrics(0) },
+        { "get_keybd_state 2^32", function() return select("#", osbridge.get_keybd_state(4294967296)) end, 0 },
+    }
+    if math.maxinteger then
+        rows[#rows + 1] = { "reg_set_value math.maxinteger", function() return dword(math.maxinteger) end, 4294967295 }
+        rows[#rows + 1] = { "reg_set_value math.mininteger + 7", function() return dword(math.mininteger + 7) end, 7 }
+    end
+    local wrong = {}
+    for _, row in ipairs(rows) do
+        local ran, got = pcall(row[2])
+        if not ran or got ~= row[3] then
+            wrong[#wrong + 1] = ("%s: %s, expected %s"):format(row[1], tostring(got), tostring(row[3]))
         end
     end
+    w:close()
+    os.remove(from)
+    os.remove(to)
+    osbridge.reg_delete_value(osbridge.HKEY_CURRENT_USER, key, "n")
+    osbridge.reg_delete_key(osbridge.HKEY_CURRENT_USER, key)
+    lu.assertEquals(wrong, {})
 end
