@@ -5,8 +5,8 @@
 # ANSI code pages: 1252, 932 (double-byte, from a Japanese locale) and 65001
 # (UTF-8, through the lua-utf8.exe host). Each Lua version has a build of its
 # own (presets ARCH for 5.1, with LuaJIT, and ARCH-luaNN): 5.1 runs everything,
-# the later versions the Lua suites under code page 1252, x86_64 5.4 also the
-# packages and a sample of the robustness suites.
+# the later versions the Lua suites under code page 1252, x86_64 5.4 and 5.5
+# also the packages and a sample of the robustness suites.
 #
 #   scripts/test.sh [--arch x86_64|i686|all] [--no-setup] [--no-build] [FILE_PATTERN]
 #
@@ -14,7 +14,7 @@
 # OSB_TEST_FILTER limits LuaUnit tests by name pattern; OSB_CODE_PAGES names
 # the code pages to run (e.g. "932"; by default all three for x86_64, 1252
 # and 65001 for i686); OSB_LUA_VERSIONS the Lua versions (e.g. "5.4"; by
-# default 5.1 to 5.4 for x86_64, 5.1 and 5.4 for i686); OSB_TEST_VERBOSE=1
+# default 5.1 to 5.5 for x86_64, 5.1 and 5.4 for i686); OSB_TEST_VERBOSE=1
 # names every test as it ends;
 # OSB_SUITE_TIMEOUT (seconds, 600) ends a suite that hangs.
 #
@@ -75,7 +75,7 @@ code_pages() {  # ARCH: the code pages its Lua suites run under
 lua_versions() {  # ARCH: the Lua versions it is built and tested with
     if [ -n "${OSB_LUA_VERSIONS:-}" ]; then echo "$OSB_LUA_VERSIONS"
     elif [ "$1" = i686 ]; then echo 5.1 5.4
-    else echo 5.1 5.2 5.3 5.4
+    else echo 5.1 5.2 5.3 5.4 5.5
     fi
 }
 
@@ -210,7 +210,7 @@ run_suites() {  # ARCH LUA_VERSION CODE_PAGE
 # exhausted memory), each in a process of its own so that a crash in one
 # leaves the others their say, in a Wine instance beside the code-page runs.
 # The 64-bit 5.1 build runs them in full; the 32-bit one and the 64-bit 5.4
-# build a sample.
+# and 5.5 builds a sample.
 run_robust() {  # ARCH LUA_VERSION
     arch=$1
     local version=$2 preset build_dir label="$1 lua$2 robust" dir file started
@@ -240,8 +240,8 @@ template() {
 
 # Which runs a build gets beside the Lua suites under code page 1252 (the
 # later versions run under that one only).
-packages_tested() { [ "$2" = 5.1 ] || [ "$1 $2" = "x86_64 5.4" ]; }
-robust_tested() { [ "$2" = 5.1 ] || [ "$1 $2" = "x86_64 5.4" ]; }
+packages_tested() { [ "$2" = 5.1 ] || [ "$1 $2" = "x86_64 5.4" ] || [ "$1 $2" = "x86_64 5.5" ]; }
+robust_tested() { [ "$2" = 5.1 ] || [ "$1 $2" = "x86_64 5.4" ] || [ "$1 $2" = "x86_64 5.5" ]; }
 
 runs=()
 start_runs() {  # ARCH LUA_VERSION: its runs go on in the background
@@ -270,7 +270,7 @@ template_job=$!
 # 5.1 of every architecture first, then the later versions, newest first:
 # each build's runs start as soon as it is done, beside the next build.
 first=1
-for version in 5.1 5.4 5.3 5.2; do
+for version in 5.1 5.5 5.4 5.3 5.2; do
     for arch in "${arches[@]}"; do
         grep -qwF -- "$version" <<<"$(lua_versions "$arch")" || continue
         preset=$(preset_for "$arch" "$version")
