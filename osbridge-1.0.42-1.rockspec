@@ -7,9 +7,9 @@ source = {
    url = "osbridge-1.0.42.tar.gz",
 }
 description = {
-   summary = "Drive Windows from Lua 5.1 to 5.4: windows, keys, registry, files, processes and more",
+   summary = "Drive Windows from Lua 5.1 to 5.5: windows, keys, registry, files, processes and more",
    detailed = [[
-      A module for Lua 5.1 to 5.4 and LuaJIT on Windows: find, move and focus windows; synthesize keys
+      A module for Lua 5.1 to 5.5 and LuaJIT on Windows: find, move and focus windows; synthesize keys
       and register hot keys; read and write the registry; copy, move and delete files; start,
       list and end processes; message boxes, a password dialog, the clipboard and sounds;
       power, locale and system metrics; dial-up connections, the URL cache, the root
@@ -19,7 +19,7 @@ description = {
    labels = { "windows", "win32", "system" },
 }
 supported_platforms = { "windows", "mingw32" }
-dependencies = { "lua >= 5.1, < 5.5" }
+dependencies = { "lua >= 5.1, < 5.6" }
 build = {
    type = "cmake",
    -- The project's CMake build takes the Lua that LuaRocks names, builds only

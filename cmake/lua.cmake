@@ -1,5 +1,6 @@
-# Lua for Windows, built from Debian's source package of the version that
-# OSBRIDGE_LUA_VERSION names: lua51.dll (lua52, lua53, lua54: the names
+# Lua for Windows, built from the source of the version that
+# OSBRIDGE_LUA_VERSION names (scripts/get-lua-source.sh: Debian's source
+# package, for 5.5 its release tarball): lua51.dll (lua52 to lua55: the names
 # Windows hosts give them) with its import library, the standalone lua.exe,
 # and lua-utf8.exe. The library target is `lua51` whatever the version: the
 # module and the tests link that.
@@ -19,10 +20,16 @@ file(GLOB lua_library_sources "${LUA_SOURCE_DIR}/src/*.c")
 list(REMOVE_ITEM lua_library_sources
      "${LUA_SOURCE_DIR}/src/lua.c" "${LUA_SOURCE_DIR}/src/luac.c" "${LUA_SOURCE_DIR}/src/print.c"
      "${LUA_SOURCE_DIR}/src/onelua.c" "${LUA_SOURCE_DIR}/src/ltests.c")
-# 5.1 keeps lua.hpp in etc/, later versions beside the other headers.
+# 5.1 keeps lua.hpp in etc/, 5.2 to 5.4 beside the other headers; 5.5's
+# repository tree has none, so it gets the one every release ships.
 set(lua_hpp "${LUA_SOURCE_DIR}/src/lua.hpp")
 if(NOT EXISTS "${lua_hpp}")
     set(lua_hpp "${LUA_SOURCE_DIR}/etc/lua.hpp")
+endif()
+if(NOT EXISTS "${lua_hpp}")
+    set(lua_hpp "${CMAKE_BINARY_DIR}/lua.hpp")
+    file(WRITE "${lua_hpp}" "// Lua header files for C++\n"
+         "extern \"C\" {\n#include \"lua.h\"\n#include \"lualib.h\"\n#include \"lauxlib.h\"\n}\n")
 endif()
 
 # The headers as Lua's own installation lays them out, for builds against this
@@ -36,6 +43,8 @@ set_target_properties(lua51 PROPERTIES PREFIX "" OUTPUT_NAME "lua${lua_version_d
 target_compile_definitions(lua51 PUBLIC LUA_BUILD_AS_DLL)
 # The compatibility switches of Lua's own makefile, as the Windows binaries
 # have them; for the library only, so the module never depends on them.
+# 5.5 has none: its luaconf.h itself defines LUA_COMPAT_GLOBAL ("global" is
+# no reserved word), as its Windows binaries have it.
 set(lua_compat_switch_5.2 LUA_COMPAT_ALL)
 set(lua_compat_switch_5.3 LUA_COMPAT_5_2)
 set(lua_compat_switch_5.4 LUA_COMPAT_5_3)

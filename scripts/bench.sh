@@ -4,19 +4,23 @@
 # the machine and date to docs/performance.md with a chart of the ratios
 # (docs/performance-ratios.png, drawn by gnuplot, installed if missing).
 #
-#   scripts/bench.sh [--no-build] [--batches N] [--module DIR] [--only PATTERN] [--no-docs]
-#     --module DIR   measure the osbridge.dll in DIR (an older build, say)
-#                    with this bench; implies --no-docs
+#   scripts/bench.sh [--no-build] [--batches N] [--preset NAME] [--module DIR] [--only PATTERN] [--no-docs]
+#     --preset NAME  the build to measure, with its own Lua and helpers
+#                    (x86_64, the default, or x86_64-lua55, ...); another
+#                    than x86_64 implies --no-docs
+#     --module DIR   measure the osbridge.dll in DIR (an older build, say,
+#                    for the same Lua) with this bench; implies --no-docs
 #     --only PATTERN only the operations whose names match this Lua pattern;
 #                    implies --no-docs
 #     --no-docs      print the table only
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=1 batches=11 module= only= docs=1
+build=1 batches=11 preset=x86_64 module= only= docs=1
 while [ $# -gt 0 ]; do
     case $1 in
         --no-build) build=0 ;;
         --batches) shift; batches=$1 ;;
+        --preset) shift; preset=$1; [ "$preset" = x86_64 ] || docs=0 ;;
         --module) shift; module=$1; docs=0 ;;
         --only) shift; only=$1; docs=0 ;;
         --no-docs) docs=0 ;;
@@ -31,8 +35,10 @@ if [ "$docs" = 1 ] && ! command -v gnuplot >/dev/null; then
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends gnuplot-nox
 fi
 if [ "$build" = 1 ]; then
-    cmake --preset x86_64 >/dev/null
-    cmake --build --preset x86_64 -- --no-print-directory -s
+    cmake --preset "$preset" >/dev/null
+    # The helpers by name: a later Lua's build may leave those without Lua out of `all`.
+    cmake --build --preset "$preset" --target osbridge lua fixture_benchfloor fixture_benchwin fixture_benchload \
+        -- --no-print-directory -s
 fi
 
 . scripts/wine-env.sh
@@ -41,10 +47,10 @@ mkdir -p "$out"
 rm -f "$out"/results.*
 wine_start || exit 1
 trap wine_stop EXIT
-args=("$(winpath build/x86_64)" "$(winpath "$out")" "$batches" "$([ -z "$module" ] || winpath "$module")")
+args=("$(winpath "build/$preset")" "$(winpath "$out")" "$batches" "$([ -z "$module" ] || winpath "$module")")
 [ -z "$only" ] || args+=("$only")
 status=0
-wine_bounded "$(bound 1800)" "$out/bench.log" "$WINE64" build/x86_64/lua.exe "$(winpath tests/bench/bench.lua)" "${args[@]}" \
+wine_bounded "$(bound 1800)" "$out/bench.log" "$WINE64" "build/$preset/lua.exe" "$(winpath tests/bench/bench.lua)" "${args[@]}" \
     || status=$?
 tr -d '\r' <"$out/bench.log"
 [ "$status" = 0 ] && [ -s "$out/results.md" ] || { echo "bench failed" >&2; exit 1; }

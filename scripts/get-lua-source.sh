@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
-# Unpacks a Debian source package (with Debian's patches) into DEST:
-#   get-lua-source.sh DEST [PACKAGE]     PACKAGE: lua5.1 (default) or luajit
+# Unpacks a Lua source into DEST, laid out as Debian's source packages are
+# (the library and interpreter in DEST/src):
+#   get-lua-source.sh DEST [PACKAGE]     PACKAGE: lua5.1 (default) to lua5.5, or luajit
+# Debian's package (with Debian's patches) for all but lua5.5, which Debian 12
+# does not have: its release tarball, kept in shared/lua beside the clone and
+# checked against the checksum below before use.
 set -euo pipefail
 dest=$1 package=${2:-lua5.1}
+lua55_tarball=$(dirname "$0")/../../shared/lua/lua-5.5.0.tar.gz
+lua55_sha256=0e5491f07c498d641a6d2f53bedbebfa552e9e7ab07bade70d8bef9b5568503b
 [ -f "$dest/src/lua.h" ] && exit 0
 mkdir -p "$(dirname "$dest")"
 exec 9>"$dest.lock"
@@ -10,8 +16,20 @@ flock 9
 [ -f "$dest/src/lua.h" ] && exit 0
 work=$(mktemp -d "$(dirname "$dest")/lua-source.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-(cd "$work" && apt-get source -qq "$package" >/dev/null 2>&1) || {
-    echo "apt-get source $package failed: is a deb-src entry configured (scripts/setup.sh)?" >&2
-    exit 1
-}
+if [ "$package" = lua5.5 ]; then
+    [ -f "$lua55_tarball" ] || { echo "no $lua55_tarball: shared/ belongs beside the clone" >&2; exit 1; }
+    sum=$(sha256sum "$lua55_tarball") && [ "${sum%% *}" = "$lua55_sha256" ] || {
+        echo "$lua55_tarball: sha256 ${sum%% *}, expected $lua55_sha256" >&2
+        exit 1
+    }
+    # The tarball is the flat tree of the Lua repository.
+    mkdir "$work/$package-5.5.0"
+    tar xzf "$lua55_tarball" -C "$work/$package-5.5.0"
+    mv "$work/$package-5.5.0/lua-5.5.0" "$work/$package-5.5.0/src"
+else
+    (cd "$work" && apt-get source -qq "$package" >/dev/null 2>&1) || {
+        echo "apt-get source $package failed: is a deb-src entry configured (scripts/setup.sh)?" >&2
+        exit 1
+    }
+fi
 mv "$work/$package"-*/ "$dest"

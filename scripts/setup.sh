@@ -68,28 +68,37 @@ if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
     as_root timeout -k 10 600 locale-gen >/dev/null
 fi
 
+# A package of a later Debian release, fetched through a private sources list
+# and unpacked into an ignored folder, so the system stays on Debian 12.
+unpack_later() {  # SUITE PACKAGE DEST
+    local suite=$1 package=$2 dest=$3 apt_dir=$root/.tools/apt/$1
+    mkdir -p "$apt_dir/lists/partial" "$apt_dir/archives/partial"
+    [ -n "$archive" ] || archive=$(archive_entry)
+    archive_stanza deb "$suite" $archive >"$apt_dir/$suite.sources"
+    local apt_opts=(-o "Dir::Etc::SourceList=$apt_dir/$suite.sources" -o Dir::Etc::SourceParts=-
+                    -o "Dir::State::Lists=$apt_dir/lists" -o "Dir::Cache::Archives=$apt_dir/archives"
+                    -o Dir::Cache::pkgcache= -o Dir::Cache::srcpkgcache= -o APT::Architecture=amd64
+                    -o APT::Architectures::=amd64 -o Debug::NoLocking=1 -o APT::Sandbox::User=root)
+    timeout -k 10 900 apt-get "${apt_opts[@]}" update -qq
+    rm -f "$apt_dir/archives/${package}_"*.deb
+    (cd "$apt_dir/archives" && timeout -k 10 900 apt-get "${apt_opts[@]}" download "$package" >/dev/null)
+    rm -rf "$dest"
+    dpkg -x "$(ls "$apt_dir/archives/${package}_"*.deb | head -n1)" "$dest"
+}
+
 # 32-bit Windows programs need Wine's i386 loader; when the kernel cannot run
 # i386 ELF binaries itself, route them through qemu-user. Debian 12's qemu
 # takes a minute per process start and crashes now and then; Debian 13's
-# static qemu-i386 does neither. It is fetched through a private sources list
-# and unpacked into an ignored folder, so the system stays on Debian 12.
+# static qemu-i386 does neither.
 step="qemu-i386 from Debian 13"
 qemu_dir=$root/.tools/qemu
 qemu=$qemu_dir/usr/bin/qemu-i386
-if [ ! -x "$qemu" ]; then
-    apt_dir=$root/.tools/apt
-    mkdir -p "$apt_dir/lists/partial" "$apt_dir/archives/partial"
-    [ -n "$archive" ] || archive=$(archive_entry)
-    archive_stanza deb trixie $archive >"$apt_dir/trixie.sources"
-    apt_opts=(-o "Dir::Etc::SourceList=$apt_dir/trixie.sources" -o Dir::Etc::SourceParts=-
-              -o "Dir::State::Lists=$apt_dir/lists" -o "Dir::Cache::Archives=$apt_dir/archives"
-              -o Dir::Cache::pkgcache= -o Dir::Cache::srcpkgcache= -o APT::Architecture=amd64
-              -o APT::Architectures::=amd64 -o Debug::NoLocking=1 -o APT::Sandbox::User=root)
-    timeout -k 10 900 apt-get "${apt_opts[@]}" update -qq
-    (cd "$apt_dir/archives" && timeout -k 10 900 apt-get "${apt_opts[@]}" download qemu-user >/dev/null)
-    rm -rf "$qemu_dir"
-    dpkg -x "$(ls "$apt_dir"/archives/qemu-user_*.deb | head -n1)" "$qemu_dir"
-fi
+[ -x "$qemu" ] || unpack_later trixie qemu-user "$qemu_dir"
+
+# Debian 12's LuaRocks (3.8) knows Lua up to 5.4 and rejects 5.5's lua.h; the
+# package check of the 5.5 build runs Debian 14's, which knows 5.5.
+step="LuaRocks for Lua 5.5 from Debian 14"
+[ -f "$root/.tools/luarocks/usr/bin/luarocks" ] || unpack_later forky luarocks "$root/.tools/luarocks"
 step="binfmt handler for qemu-i386"
 binfmt=${OSB_BINFMT_DIR:-/proc/sys/fs/binfmt_misc}
 if [ ! -e "$binfmt/register" ]; then

@@ -6,8 +6,8 @@
 # (UTF-8, through the lua-utf8.exe host). Each Lua version has a build of its
 # own (presets ARCH for 5.1, with LuaJIT and on i686 Lua built with SSE2 as
 # further hosts, and ARCH-luaNN): 5.1 runs everything, the later versions and
-# the further hosts the Lua suites under code page 1252, x86_64 5.4 also the
-# packages and a sample of the robustness suites. The x86_64 5.1 Lua suite runs
+# the further hosts the Lua suites under code page 1252, x86_64 5.4 and 5.5
+# also the packages and a sample of the robustness suites. The x86_64 5.1 Lua suite runs
 # once more under code page 1252 in a prefix set to Windows 10 (run "win10"),
 # the prefixes' default being Windows 7.
 #
@@ -17,7 +17,7 @@
 # OSB_TEST_FILTER limits LuaUnit tests by name pattern; OSB_CODE_PAGES names
 # the code pages to run (e.g. "932"; by default all three for x86_64, 1252
 # and 65001 for i686); OSB_LUA_VERSIONS the Lua versions (e.g. "5.4"; by
-# default 5.1 to 5.4 for x86_64, 5.1 and 5.4 for i686); OSB_TEST_VERBOSE=1
+# default 5.1 to 5.5 for x86_64, 5.1 and 5.4 for i686); OSB_TEST_VERBOSE=1
 # names every test as it ends;
 # OSB_SUITE_TIMEOUT (seconds; 900 for x86_64, 1200 for i686) ends a suite that
 # hangs, and every process of its Wine instance; OSB_TIME_SCALE multiplies
@@ -87,7 +87,7 @@ code_pages() {  # ARCH: the code pages its Lua suites run under
 lua_versions() {  # ARCH: the Lua versions it is built and tested with
     if [ -n "${OSB_LUA_VERSIONS:-}" ]; then echo "$OSB_LUA_VERSIONS"
     elif [ "$1" = i686 ]; then echo 5.1 5.4
-    else echo 5.1 5.2 5.3 5.4
+    else echo 5.1 5.2 5.3 5.4 5.5
     fi
 }
 
@@ -298,7 +298,9 @@ runs_of() {  # ARCH LUA_VERSION
     preset=$(preset_for "$1" "$2")
     if [ "$2" != 5.1 ]; then
         [ ${#lua_files[@]} -eq 0 ] || echo "$preset cp1252"
-        [ "$1 $2" != "x86_64 5.4" ] || { robust_runs "$preset"; wanted packages && echo "$preset packages"; }
+        case "$1 $2" in
+            "x86_64 5.4"|"x86_64 5.5") robust_runs "$preset"; wanted packages && echo "$preset packages" ;;
+        esac
         return
     fi
     [ "$1" = x86_64 ] && robust_runs "$preset"
@@ -327,7 +329,7 @@ wanted() {  # packages: whether FILE_PATTERN leaves them in
 # The builds, one after the other in the background, i686 first: its
 # emulated runs take longest. Each leaves a mark that its runs wait for.
 builds=() planned=()
-for version in 5.1 5.4 5.3 5.2; do
+for version in 5.1 5.5 5.4 5.3 5.2; do
     for arch in i686 x86_64; do
         [[ " ${arches[*]} " == *" $arch "* ]] && grep -qwF -- "$version" <<<"$(lua_versions "$arch")" || continue
         builds+=("$(preset_for "$arch" "$version")")

@@ -3,8 +3,8 @@
 -- The suites see BUILD_DIR (the interpreter's folder), SUITE_DIR, FIXTURE_BIN
 -- (the helper programs), CODE_PAGE (the interpreter's ANSI code page:
 -- 1252, 932 or 65001), by which they pick texts that code page can hold,
--- LUA_VERSION ("5.1" to "5.4"; LuaJIT is 5.1) and LUA_DLL (the host's Lua
--- library: lua51.dll to lua54.dll).
+-- LUA_VERSION ("5.1" to "5.5"; LuaJIT is 5.1) and LUA_DLL (the host's Lua
+-- library: lua51.dll to lua55.dll).
 
 -- The suites are written in Lua 5.1; the later versions get its names.
 unpack = unpack or table.unpack
@@ -23,7 +23,8 @@ arg = {}  -- LuaUnit would read the file names as its own options
 FIXTURE_BIN = BUILD_DIR .. "\\fixtures"
 LUA_VERSION = _VERSION:match("%d+%.%d+")
 LUA_DLL = "lua" .. LUA_VERSION:gsub("%.", "") .. ".dll"
-package.path = SUITE_DIR .. "\\?.lua;Z:\\usr\\share\\lua\\" .. LUA_VERSION .. "\\?.lua;" .. package.path
+-- Debian's LuaUnit, one file for every version (Debian has none for 5.5).
+package.path = SUITE_DIR .. "\\?.lua;Z:\\usr\\share\\lua\\5.1\\?.lua;" .. package.path
 package.cpath = BUILD_DIR .. "\\?.dll;" .. package.cpath
 
 -- Asked of the process itself: a host's manifest can set it. A run meant for

@@ -28,10 +28,6 @@ int crc16(lua_State* L)
     return 2;
 }
 
-// Results are built in a block of their final size, on the stack when short,
-// else owned by Lua, and pushed once.
-constexpr size_t stack_result = 512;
-
 int to_hex(lua_State* L)
 {
     size_t length = 0;
@@ -40,10 +36,10 @@ int to_hex(lua_State* L)
         lua_pushnil(L);
         return 1;
     }
-    char small[stack_result];
-    char* text = length * 2 <= sizeof small ? small : static_cast<char*>(lua_newuserdata(L, length * 2));
-    codec::hex_encode(data, length, text);
-    lua_pushlstring(L, text, length * 2);
+    push_made(L, length * 2, [&](char* text) {
+        codec::hex_encode(data, length, text);
+        return true;
+    });
     return 1;
 }
 
@@ -55,12 +51,9 @@ int from_hex(lua_State* L)
         lua_pushnil(L);
         return 1;
     }
-    unsigned char small[stack_result];
-    const size_t bytes = length / 2;
-    unsigned char* data = bytes <= sizeof small ? small : static_cast<unsigned char*>(lua_newuserdata(L, bytes));
-    if (codec::hex_decode(text, bytes, data))
-        lua_pushlstring(L, reinterpret_cast<const char*>(data), bytes);
-    else
+    if (!push_made(L, length / 2, [&](char* data) {
+            return codec::hex_decode(text, length / 2, reinterpret_cast<unsigned char*>(data));
+        }))
         lua_pushnil(L);
     return 1;
 }

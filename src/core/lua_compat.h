@@ -2,7 +2,8 @@
  * goes through this header. Written for Lua 5.1; on 5.2 and later it brings
  * back the few 5.1 names that are gone there or hidden behind compatibility
  * switches that common hosts leave off (5.4 builds define only
- * LUA_COMPAT_5_3). On 5.1 and LuaJIT it adds nothing. C and C++. */
+ * LUA_COMPAT_5_3), and 5.1's two-argument lua_newstate on 5.5. On 5.1 and
+ * LuaJIT it adds nothing. C and C++. */
 #ifndef OSBRIDGE_LUA_COMPAT_H
 #define OSBRIDGE_LUA_COMPAT_H
 
@@ -80,5 +81,10 @@ static inline void osbridge_register(lua_State* L, const char* name, const luaL_
 #define luaL_optint(L, n, d) ((int)luaL_optinteger((L), (n), (d)))
 #endif
 #endif /* LUA_VERSION_NUM >= 502 */
+
+#if LUA_VERSION_NUM >= 505
+/* The string hash seed that luaL_newstate also takes. */
+#define lua_newstate(f, ud) (lua_newstate)((f), (ud), luaL_makeseed(NULL))
+#endif
 
 #endif

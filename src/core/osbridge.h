@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 #include "core/bindings.h"
 #include "core/handles.h"
@@ -126,5 +127,76 @@ inline const void* to_pointer(lua_State* L, int index)
 int push_text_or_nil(lua_State* L, const char* text);
 // false/nil followed by the last-error text (nil when the system has none).
 int push_failure_last_error(lua_State* L, bool nil_first = false);
+
+#if LUA_VERSION_NUM >= 505
+// A block from the Lua state's own allocator, freed through it unless
+// released.
+class lua_block {
+public:
+    lua_block(lua_State* L, size_t size) noexcept : alloc_(lua_getallocf(L, &ud_)), size_(size)
+    {
+        data_ = static_cast<char*>(alloc_(ud_, nullptr, LUA_TSTRING, size));
+    }
+    lua_block(const lua_block&) = delete;
+    lua_block& operator=(const lua_block&) = delete;
+    ~lua_block() { if (data_) alloc_(ud_, data_, size_, 0); }
+
+    char* get() const noexcept { return data_; }
+    explicit operator bool() const noexcept { return data_ != nullptr; }
+    char* release() noexcept { return std::exchange(data_, nullptr); }
+
+private:
+    void* ud_; // set by lua_getallocf as alloc_ is initialised: declared first
+    lua_Alloc alloc_;
+    size_t size_;
+    char* data_;
+};
+
+// Pushes the n bytes of `text`, a block of n + 1 bytes from the state's own
+// allocator with a zero byte at n, as a string that Lua takes over without a
+// copy; Lua frees the block, on its out-of-memory error as well.
+void push_external(lua_State* L, char* text, size_t n);
+#endif
+
+// Pushes the n-byte string that fill(char* out) writes, unless it returns
+// false (then nothing is pushed, and false returned). Short strings are made
+// on the stack; from Lua 5.5 on longer ones in a block that becomes the
+// string (push_external), else in a block Lua owns, and copied. Its only
+// error is Lua's out-of-memory error.
+template <typename Fill>
+bool push_made(lua_State* L, size_t n, Fill&& fill)
+{
+    char stack[512];
+    if (n <= sizeof stack) {
+        if (!fill(stack))
+            return false;
+        lua_pushlstring(L, stack, n);
+        return true;
+    }
+#if LUA_VERSION_NUM >= 505
+    // The owner is gone before the push, which may raise. An allocator that
+    // refuses gets another chance below, after Lua's emergency collection.
+    char* made = nullptr;
+    {
+        lua_block block(L, n + 1);
+        if (block) {
+            if (!fill(block.get()))
+                return false;
+            block.get()[n] = '\0';
+            made = block.release();
+        }
+    }
+    if (made) {
+        push_external(L, made, n);
+        return true;
+    }
+#endif
+    char* block = static_cast<char*>(lua_newuserdata(L, n));
+    const bool filled = fill(block);
+    if (filled)
+        lua_pushlstring(L, block, n);
+    lua_remove(L, filled ? -2 : -1);
+    return filled;
+}
 
 } // namespace osbridge

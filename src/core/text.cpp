@@ -89,6 +89,20 @@ void push_w2a(lua_State* L, const wchar_t* text, size_t n)
     lua_remove(L, -2);
 }
 
+#if LUA_VERSION_NUM >= 505
+void push_external(lua_State* L, char* text, size_t n)
+{
+    void* ud = nullptr;
+    const lua_Alloc alloc = lua_getallocf(L, &ud);
+    lua_pushexternalstring(L, text, n, alloc, ud);
+    // Lua counts only the string's header: without this step its collector
+    // would let dead strings of this size pile up unseen. A collector the
+    // script has stopped stays stopped.
+    if (lua_gc(L, LUA_GCISRUNNING) == 1)
+        lua_gc(L, LUA_GCSTEP, n);
+}
+#endif
+
 const char* last_error_text(ErrorText& text)
 {
     const DWORD code = ::GetLastError();

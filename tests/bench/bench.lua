@@ -153,7 +153,7 @@ per_call_op {
     floor = function(n) return (floor.clipboard(n, KIB)) end,
 }
 
-local EXISTING = BUILD_DIR .. "\\lua51.dll"
+local EXISTING = BUILD_DIR .. "\\lua.exe"
 per_call_op {
     name = "file_exist", calls = 500,
     check = function()

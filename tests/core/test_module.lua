@@ -252,14 +252,14 @@ function TestLuaVersions:test_require_sets_the_global_and_returns_the_table()
     local before = osbridge
     package.loaded.osbridge, osbridge = nil, nil
     local ok, results = pcall(function() return { require "osbridge" } end)
-    local global, loaded = osbridge, package.loaded.osbridge
+    local set, loaded = osbridge, package.loaded.osbridge
     osbridge, package.loaded.osbridge = before, before
     lu.assertTrue(ok, results)
-    lu.assertIsTable(global)
-    lu.assertNotIs(global, before)
-    lu.assertIs(loaded, global)
-    lu.assertIs(results[1], global)
-    -- 5.4 adds where the loader came from.
+    lu.assertIsTable(set)
+    lu.assertNotIs(set, before)
+    lu.assertIs(loaded, set)
+    lu.assertIs(results[1], set)
+    -- 5.4 and later add where the loader came from.
     lu.assertTrue(results[2] == nil or results[2]:lower():find("osbridge.dll", 1, true) ~= nil, results[2])
 end
 

@@ -11,7 +11,7 @@
 #   - the binary rock, installed from the rocks server folder of its Lua
 #     version with no compiler and no network.
 #
-#   tests/pkg/test_packages.sh ARCH [LUA_VERSION]   (5.1, the default, to 5.4)
+#   tests/pkg/test_packages.sh ARCH [LUA_VERSION]   (5.1, the default, to 5.5)
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 arch=$1 lua_version=${2:-5.1}
@@ -70,6 +70,18 @@ loads_from_tree() {  # TREE
     [ "$out" = "$version	1" ] || { echo "got: $out"; return 1; }
 }
 
+# Debian 12's LuaRocks knows Lua up to 5.4. For 5.5, the later one that
+# set-up unpacks into .tools, which wants an interpreter of that version to
+# run: the build's own, through Wine.
+luarocks=(luarocks)
+if [ "$lua_version" = 5.5 ]; then
+    mkdir -p "$work/lua/bin"
+    printf '#!/bin/sh\nexec "%s" "%s" "$@"\n' "$(wine_for "$arch")" "$PWD/$build/lua.exe" >"$work/lua/bin/lua5.5"
+    chmod +x "$work/lua/bin/lua5.5"
+    luarocks=(env "PATH=$work/lua/bin:$PATH" "LUA_PATH=$PWD/.tools/luarocks/usr/share/lua/5.1/?.lua;;"
+              "$PWD/.tools/luarocks/usr/bin/luarocks")
+fi
+
 check "cmake --target package" cmake --build "$build" --target package
 zip=$build/$folder.zip
 server=$build/rocks-$lua_version
@@ -120,7 +132,8 @@ check "the README's quick start runs from the unpacked zip" quick_start
 
 tour_from_zip() {
     local out here="C:\\$folder"
-    for f in osbridge.dll lua.exe lua-utf8.exe "lua$lua_digits.dll" docs/reference.md examples/tour.lua README.md LICENSE; do
+    for f in osbridge.dll lua.exe lua-utf8.exe "lua$lua_digits.dll" docs/reference.md examples/tour.lua README.md LICENSE \
+             LICENSE-Lua.txt; do
         [ -f "$top/$f" ] || { echo "missing $f"; return 1; }
     done
     out=$(run_in "$top" lua.exe examples\\tour.lua) || { printf '%s\n' "$out"; return 1; }
@@ -145,13 +158,13 @@ done
 # The release's own files are all LuaRocks needs: each install runs with no
 # network at all (a network namespace of its own).
 check "luarocks install of the source rock, offline ($arch lua$lua_version)" \
-    unshare -n luarocks --lua-version "$lua_version" install --tree "$work/tree" "$build/osbridge-$version-1.src.rock"
+    unshare -n "${luarocks[@]}" --lua-version "$lua_version" install --tree "$work/tree" "$build/osbridge-$version-1.src.rock"
 check "the module is in the rock tree's lib" test -f "$work/tree/lib/lua/$lua_version/osbridge.dll"
 check "it loads from the rock tree" loads_from_tree "$work/tree"
 
 # No compiler: every build tool LuaRocks could call is replaced by false.
 check "luarocks install from the rocks server folder rocks-$lua_version, offline, with no compiler" \
-    env OSB_ROCK_NO_TOOLS=1 unshare -n luarocks --lua-version "$lua_version" install --tree "$work/bintree" \
+    env OSB_ROCK_NO_TOOLS=1 unshare -n "${luarocks[@]}" --lua-version "$lua_version" install --tree "$work/bintree" \
     osbridge --only-server="$server"
 check "it loads from that tree" loads_from_tree "$work/bintree"
 rock_depends_on_its_lua() {
