@@ -146,7 +146,8 @@ wine_processes() {
 }
 
 wine_leftovers() {
-    wine_processes | grep -vE '^[0-9]+ (\S*/wineserver(64)? |[A-Z]:\\windows\\system32\\(services|winedevice|plugplay|svchost|rpcss|explorer|conhost)\.exe|start\.exe /exec$)'
+    local system='[A-Z]:\\windows\\(system32|syswow64)\\'
+    wine_processes | grep -vE "^[0-9]+ (\S*qemu-i386 \S*/wine )?(\S*/wineserver(64)? |start\.exe /exec\$|${system}((services|winedevice|plugplay|svchost|rpcss|conhost)\.exe|explorer\.exe /desktop\$))"
 }
 
 wine_bounded() {  # SECONDS LOG COMMAND...

@@ -150,15 +150,13 @@ function TestVersion:test_true_version_in_both_interpreters()
     local major, minor = osbridge.version()
     lu.assertEquals(major .. "." .. minor, expected, support.interpreter)
     local other = support.interpreter == "lua.exe" and "lua-utf8.exe" or "lua.exe"
-    local script, output = os.getenv("TEMP") .. "\\osbridge-version.lua", os.getenv("TEMP") .. "\\osbridge-version.txt"
+    local script = os.getenv("TEMP") .. "\\osbridge-version.lua"
     local f = assert(io.open(script, "w"))
     f:write(("package.cpath = [[%s\\?.dll]]\nrequire 'osbridge'\nlocal major, minor = osbridge.version()\n"
         .. "io.write(major, '.', minor)\n"):format(BUILD_DIR))
     f:close()
-    support.execute(('""%s\\%s" "%s" >"%s" 2>&1"'):format(BUILD_DIR, other, script, output))
-    local got = support.read_file(output)
+    local got = support.run(('"%s\\%s" "%s"'):format(BUILD_DIR, other, script))
     os.remove(script)
-    os.remove(output)
     lu.assertEquals(got, expected, other)
 end
 

@@ -69,8 +69,10 @@ local functions = {
     msgbox = { "n|", { "text", "caption", 0 }, "answer (2 s a box)", count = 8 },
     get_password = { "S", { N }, "answer (2 s a box)", count = 6 },
     exec = { "bn", { "missing.exe", "x", 0, "." }, "sandbox: no pool text names a program" },
+    -- An empty file name opens the current folder: a new explorer.exe, which
+    -- run_function ends (`ends`).
     shell_execute = { "bS", { "<table>" }, "sandbox: no pool text names a file; answer for the shell's boxes",
-                      count = 400 },
+                      count = 400, ends = "explorer.exe" },
     terminate_process = { "bb|b", { -1, 0 }, "reduced: no numeric string (\"123\" might be a process id)",
                           reduce = function(a) if a.n >= 1 and type(a[1][2]) == "string" and tonumber(a[1][2]) then a[1] = { "-1", -1 } end end },
     process_list = { "t|xs", nil, count = 300 }, enum_windows = { "t|", nil, count = 300 },
@@ -221,13 +223,22 @@ end
 
 local checked = 0
 
+-- The ids of the running processes with this program name.
+local function pids_of(name)
+    local pids, list = {}, assert(osbridge.process_list())
+    for i = 0, #list do
+        if (list[i].name or ""):lower() == name then pids[list[i].pid] = true end
+    end
+    return pids
+end
+
 local function run_function(name)
     local rule = functions[name]
     local fn = osbridge[name]
     local draw = generator(seed_of(name))
     local count = math.max(1, math.floor((rule.count or 2000) * SAMPLE))
     local failures, errors, calls = {}, 0, 0
-    local started = os.clock()
+    local started, running = os.clock(), rule.ends and pids_of(rule.ends)
     for _ = 1, count do
         local args = tuple(rule, draw)
         if rule.reduce then rule.reduce(args) end
@@ -260,6 +271,9 @@ local function run_function(name)
         end
     end
     probe.watch(0)
+    for pid in pairs(running and pids_of(rule.ends) or {}) do
+        if not running[pid] then osbridge.terminate_process(pid, 1) end
+    end
     checked = checked + calls
     if os.getenv("OSB_ROBUST_TIMES") then print(("%-40s %6d calls %7.2f s"):format(name, calls, os.clock() - started)) end
     if #failures > 0 then

@@ -126,12 +126,8 @@ end
 function TestUiClipboard.test_memory_error_in_get_reaches_the_host_as_one()
     -- fixtures/threads_host.exe, a C host of the run's Lua (found on PATH),
     -- runs out of memory at each allocation of the call in turn.
-    local support = require "support"
-    local output = BUILD_DIR .. "\\memory-host.txt"
-    support.execute(('set "PATH=%s;%%PATH%%" && "%s\\threads_host.exe" "%s" 0 memory >"%s" 2>&1'):format(
-        BUILD_DIR, FIXTURE_BIN, BUILD_DIR, output))
-    local report = support.read_file(output) or ""
-    os.remove(output)
+    local report = require("support").run(('cmd /c set "PATH=%s;%%PATH%%" && "%s\\threads_host.exe" "%s" 0 memory'):format(
+        BUILD_DIR, FIXTURE_BIN, BUILD_DIR))
     lu.assertStrContains(report, "done, 0 failed", false, report)
 end
 
