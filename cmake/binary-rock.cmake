@@ -58,4 +58,11 @@ execute_process(COMMAND "${CPACK_OSBRIDGE_LUAROCKS_ADMIN}" make-manifest "${serv
 if(NOT manifest_result EQUAL 0)
     message(FATAL_ERROR "luarocks-admin make-manifest ${server} failed:\n${manifest_output}")
 endif()
+# A LuaRocks asks for the manifest of its own Lua version; the luarocks-admin
+# here makes none for a Lua newer than it knows (5.5), which gets a copy of
+# the whole one.
+set(versioned "${server}/manifest-${CPACK_OSBRIDGE_LUA_VERSION}")
+if(NOT EXISTS "${versioned}")
+    file(COPY_FILE "${server}/manifest" "${versioned}")
+endif()
 message(STATUS "- binary rock: ${rock}")

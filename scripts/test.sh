@@ -376,7 +376,9 @@ while [ ${#pending[@]} -gt 0 ]; do
         if [ -e "$logs/$preset.failed" ]; then
             continue
         elif [ -e "$logs/$preset.built" ] && [ "$active" -lt "$max_runs" ] && ! kill -0 "$template_job" 2>/dev/null; then
-            (started=$SECONDS; run_one "$preset" "$kind"; echo "time: $preset $kind: the whole run: $((SECONDS - started)) s") \
+            # Below the builds, whose results the runs still to come wait for.
+            (renice -n 10 -p $BASHPID >/dev/null; started=$SECONDS; run_one "$preset" "$kind"
+             echo "time: $preset $kind: the whole run: $((SECONDS - started)) s") \
                 >"$logs/$preset-$kind.log" 2>&1 &
             jobs_running+=($!) runs+=("$preset-$kind")
             active=$((active + 1))
