@@ -66,10 +66,11 @@ build_preset() {  # PRESET
     # build of its architecture has them (run_dir takes them from there).
     local helpers=ON
     [ "$dir" != "$(helpers_of "$dir")" ] && helpers=OFF
-    if ! { cmake --preset "$1" -B "$dir" -DOSBRIDGE_LUA_FREE_HELPERS=$helpers && cmake --build "$dir" -j2; } \
-            >"$dir/build.log" 2>&1; then
+    # A build has a bound too: one on a fresh machine, with nothing cached, takes about ten minutes.
+    if ! { timeout -k 10 "$(bound 2400)" cmake --preset "$1" -B "$dir" -DOSBRIDGE_LUA_FREE_HELPERS=$helpers \
+           && timeout -k 10 "$(bound 2400)" cmake --build "$dir" -j2; } >"$dir/build.log" 2>&1 </dev/null; then
         tail -n 40 "$dir/build.log"
-        echo "build failed for $1"
+        echo "build $1: failed: after $((SECONDS - started)) s, see above"
         return 1
     fi
     echo "time: build $1: $((SECONDS - started)) s"
@@ -340,7 +341,7 @@ builder() {
     local preset
     for preset in "${builds[@]}"; do
         if build_preset "$preset" >>"$logs/builds.log" 2>&1; then : >"$logs/$preset.built"
-        else echo "build $preset: failed: see above" >>"$logs/builds.log"; : >"$logs/$preset.failed"
+        else : >"$logs/$preset.failed"
         fi
     done
 }
