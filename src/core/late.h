@@ -27,8 +27,8 @@ public:
     // The table, or null with the thread's last error saying why, never 0:
     // the code from loading the library (ERROR_MOD_NOT_FOUND when it is not
     // there or the loader gave none), or ERROR_PROC_NOT_FOUND when it lacks
-    // an entry point. The first call
-    // decides for the life of the process; only it uses `loader`.
+    // an entry point. The first call decides for the life of the process;
+    // only it uses `loader`.
     const Table* get(Loader& loader = late_loader()) noexcept
     {
         Request request{this, &loader};
