@@ -57,6 +57,21 @@ if progress and progress ~= "" then
         return start(self, name)
     end
 end
+-- OSB_TEST_TIMES=N lists the N slowest tests at the end: where a suite's
+-- time goes.
+local slowest = tonumber(os.getenv("OSB_TEST_TIMES") or "")
+local times = {}
+if slowest then
+    local start, finish, began = runner.startTest, runner.endTest, nil
+    function runner:startTest(name)
+        began = osbridge.get_epoch_ms()
+        return start(self, name)
+    end
+    function runner:endTest()
+        times[#times + 1] = { self.result.currentNode.testName, osbridge.get_epoch_ms() - began }
+        return finish(self)
+    end
+end
 local options = { "-o", "text" }
 if os.getenv("OSB_TEST_VERBOSE") == "1" then
     options[#options + 1] = "-v"
@@ -74,6 +89,10 @@ local passed, failed = r.successCount or 0, r.notSuccessCount or 0
 if not finished then
     print("the test runner stopped: " .. tostring(problem))
     failed = failed + 1
+end
+table.sort(times, function(a, b) return a[2] > b[2] end)
+for i = 1, math.min(slowest or 0, #times) do
+    print(string.format("slow: %6.1f s  %s", times[i][2] / 1000, times[i][1]))
 end
 print(string.format("lua tests: %d passed, %d failed", passed, failed))
 os.exit(failed == 0 and 0 or 1)
