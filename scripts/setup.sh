@@ -16,17 +16,34 @@ as_root() {
 
 # apt as root, under a bound. On a machine that has just booted, its own
 # update may hold apt's locks for a while: wait for them (10 min at most)
-# instead of failing at once.
+# instead of failing at once. An archive caught mid-sync, or a network that
+# drops, is asked again three times, 30 s apart.
 apt_root() {  # SECONDS apt-get ARGS...
-    local limit=$1 tries=0; shift
-    until as_root timeout -k 10 "$limit" env DEBIAN_FRONTEND=noninteractive "$@" -o DPkg::Lock::Timeout=600 2>"$root/.tools/apt.err"; do
+    local limit=$1 tries=0 fetches=0 err=$root/.tools/apt.err; shift
+    until as_root timeout -k 10 "$limit" env DEBIAN_FRONTEND=noninteractive "$@" -o DPkg::Lock::Timeout=600 2>"$err"; do
         local s=$?
-        cat "$root/.tools/apt.err" >&2
-        grep -qiE 'could not get lock|unable to lock' "$root/.tools/apt.err" && [ $((tries += 1)) -lt 60 ] \
-            || { failed_command="$*"; return $s; }
-        echo "setup.sh: apt is busy (its lock is held); trying again in 10 s" >&2
-        sleep 10
+        cat "$err" >&2
+        if grep -qiE 'could not get lock|unable to lock' "$err" && [ $((tries += 1)) -lt 60 ]; then
+            echo "setup.sh: apt is busy (its lock is held); trying again in 10 s" >&2
+            sleep 10
+        elif grep -qiE 'mirror sync|hash sum mismatch|unexpected size|temporary failure|could not connect|connection timed out' "$err" \
+             && [ $((fetches += 1)) -lt 4 ]; then
+            echo "setup.sh: the archive did not answer as it should; trying again in 30 s" >&2
+            sleep 30
+        else
+            failed_command="$*"; return $s
+        fi
     done
+}
+
+# A list that cannot be fetched (one broken source of the machine's, an
+# archive mid-sync) need not stop the install: apt keeps the lists it had,
+# and the install says if what it needs is missing.
+lists_complete=1
+update_lists() {
+    apt_root 900 apt-get update -qq && return
+    lists_complete=0
+    echo "setup.sh: some package lists could not be fetched (above); going on with those there are" >&2
 }
 
 mkdir -p "$root/.tools"
@@ -53,10 +70,14 @@ for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-    apt_root 900 apt-get update -qq
-    apt_root 2400 apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    update_lists
+    apt_root 2400 apt-get install -y -qq --no-install-recommends "${missing[@]}" || {
+        s=$?
+        [ "$lists_complete" = 1 ] || echo "setup.sh: the package lists are incomplete: apt-get update failed (above)" >&2
+        (exit $s)
+    }
 elif [ "$need_update" = 1 ]; then
-    apt_root 900 apt-get update -qq
+    update_lists
 fi
 
 step="Japanese locale"
