@@ -19,8 +19,12 @@ as_root() {
 # instead of failing at once. An archive caught mid-sync, or a network that
 # drops, is asked again three times, 30 s apart.
 apt_root() {  # SECONDS apt-get ARGS...
-    local limit=$1 tries=0 fetches=0 err=$root/.tools/apt.err; shift
-    until as_root timeout -k 10 "$limit" env DEBIAN_FRONTEND=noninteractive "$@" -o DPkg::Lock::Timeout=600 2>"$err"; do
+    local limit=$1; shift
+    apt_retried "$limit" as_root "$@" -o DPkg::Lock::Timeout=600
+}
+apt_retried() {  # SECONDS RUNNER apt-get ARGS...: RUNNER is as_root, or env for apt on private lists
+    local limit=$1 run=$2 tries=0 fetches=0 err=$root/.tools/apt.err; shift 2
+    until "$run" timeout -k 10 "$limit" env DEBIAN_FRONTEND=noninteractive "$@" 2>"$err"; do
         local s=$?
         cat "$err" >&2
         if grep -qiE 'could not get lock|unable to lock' "$err" && [ $((tries += 1)) -lt 60 ]; then
@@ -100,9 +104,9 @@ unpack_later() {  # SUITE PACKAGE DEST
                     -o "Dir::State::Lists=$apt_dir/lists" -o "Dir::Cache::Archives=$apt_dir/archives"
                     -o Dir::Cache::pkgcache= -o Dir::Cache::srcpkgcache= -o APT::Architecture=amd64
                     -o APT::Architectures::=amd64 -o Debug::NoLocking=1 -o APT::Sandbox::User=root)
-    timeout -k 10 900 apt-get "${apt_opts[@]}" update -qq
+    apt_retried 900 env apt-get "${apt_opts[@]}" update -qq
     rm -f "$apt_dir/archives/${package}_"*.deb
-    (cd "$apt_dir/archives" && timeout -k 10 900 apt-get "${apt_opts[@]}" download "$package" >/dev/null)
+    (cd "$apt_dir/archives" && apt_retried 900 env apt-get "${apt_opts[@]}" download "$package" >/dev/null)
     rm -rf "$dest"
     dpkg -x "$(ls "$apt_dir/archives/${package}_"*.deb | head -n1)" "$dest"
 }
