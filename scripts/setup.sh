@@ -42,11 +42,11 @@ apt_retried() {  # SECONDS RUNNER apt-get ARGS...: RUNNER is as_root, or env for
 
 # A list that cannot be fetched (one broken source of the machine's, an
 # archive mid-sync) need not stop the install: apt keeps the lists it had,
-# and the install says if what it needs is missing.
-lists_complete=1
+# and the install says if what it needs is missing (its failure then names
+# the incomplete lists with the step).
 update_lists() {
     apt_root 900 apt-get update -qq && return
-    lists_complete=0
+    step="$step, with incomplete package lists (apt-get update failed, above)"
     echo "setup.sh: some package lists could not be fetched (above); going on with those there are" >&2
 }
 
@@ -75,11 +75,7 @@ for p in "${packages[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
     update_lists
-    apt_root 2400 apt-get install -y -qq --no-install-recommends "${missing[@]}" || {
-        s=$?
-        [ "$lists_complete" = 1 ] || echo "setup.sh: the package lists are incomplete: apt-get update failed (above)" >&2
-        (exit $s)
-    }
+    apt_root 2400 apt-get install -y -qq --no-install-recommends "${missing[@]}"
 elif [ "$need_update" = 1 ]; then
     update_lists
 fi
