@@ -20,16 +20,10 @@ file(GLOB lua_library_sources "${LUA_SOURCE_DIR}/src/*.c")
 list(REMOVE_ITEM lua_library_sources
      "${LUA_SOURCE_DIR}/src/lua.c" "${LUA_SOURCE_DIR}/src/luac.c" "${LUA_SOURCE_DIR}/src/print.c"
      "${LUA_SOURCE_DIR}/src/onelua.c" "${LUA_SOURCE_DIR}/src/ltests.c")
-# 5.1 keeps lua.hpp in etc/, 5.2 to 5.4 beside the other headers; 5.5's
-# repository tree has none, so it gets the one every release ships.
+# 5.1 keeps lua.hpp in etc/, later releases beside the other headers.
 set(lua_hpp "${LUA_SOURCE_DIR}/src/lua.hpp")
 if(NOT EXISTS "${lua_hpp}")
     set(lua_hpp "${LUA_SOURCE_DIR}/etc/lua.hpp")
-endif()
-if(NOT EXISTS "${lua_hpp}")
-    set(lua_hpp "${CMAKE_BINARY_DIR}/lua.hpp")
-    file(WRITE "${lua_hpp}" "// Lua header files for C++\n"
-         "extern \"C\" {\n#include \"lua.h\"\n#include \"lualib.h\"\n#include \"lauxlib.h\"\n}\n")
 endif()
 
 # The headers as Lua's own installation lays them out, for builds against this
