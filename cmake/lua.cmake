@@ -55,10 +55,10 @@ endif()
 # 11, so the system reports its own version to it; lua-utf8's also makes UTF-8
 # its ANSI code page, so every text argument and result of the module is UTF-8.
 foreach(host IN ITEMS lua lua-utf8)
-    set(host_rc "${CMAKE_CURRENT_LIST_DIR}/manifests/${host}.rc")
+    set(host_rc "${PROJECT_SOURCE_DIR}/manifests/${host}.rc")
     # The resource compiler's dependencies leave out the manifest it embeds.
     set_source_files_properties("${host_rc}" PROPERTIES
-                                OBJECT_DEPENDS "${CMAKE_CURRENT_LIST_DIR}/manifests/${host}.manifest")
+                                OBJECT_DEPENDS "${PROJECT_SOURCE_DIR}/manifests/${host}.manifest")
     add_executable(${host} "${LUA_SOURCE_DIR}/src/lua.c" "${host_rc}")
     target_link_libraries(${host} PRIVATE lua51)
     if(DEFINED lua_compat_switch_${OSBRIDGE_LUA_VERSION})

@@ -2,7 +2,8 @@
 # OSBRIDGE_RELEASE_DIR: the build folder, unless every preset is given the same
 # folder to gather a whole release there.
 #   osbridge-VERSION-luaX.Y-windows-ARCH.zip  the module, the Lua hosts to run it
-#                                  (lua.exe, lua-utf8.exe, lua5Y.dll), docs, the
+#                                  (lua.exe, lua-utf8.exe, lua5Y.dll), their
+#                                  manifests and resource scripts, docs, the
 #                                  tour and recipes, README and licences
 #   rocks-X.Y/                     a rocks server folder per Lua version, for
 #                                  `luarocks install osbridge --only-server=DIR`:
@@ -16,6 +17,8 @@ set(OSBRIDGE_RELEASE_DIR "${CMAKE_BINARY_DIR}" CACHE PATH "Where the package tar
 find_program(LUAROCKS_ADMIN luarocks-admin DOC "Writes the manifest of a rocks server folder (Debian: luarocks)")
 install(TARGETS lua lua-utf8 lua51 RUNTIME DESTINATION .)
 install(DIRECTORY "${PROJECT_SOURCE_DIR}/docs/" DESTINATION docs)
+# For users who give their own host what lua.exe and lua-utf8.exe declare.
+install(DIRECTORY "${PROJECT_SOURCE_DIR}/manifests/" DESTINATION manifests)
 file(GLOB osbridge_examples "${PROJECT_SOURCE_DIR}/examples/*.lua")
 install(FILES ${osbridge_examples} DESTINATION examples)
 install(FILES "${PROJECT_SOURCE_DIR}/README.md" "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION .)
@@ -47,7 +50,7 @@ set(CPACK_PACKAGE_DIRECTORY "${CMAKE_BINARY_DIR}")
 set(CPACK_OSBRIDGE_RELEASE_DIR "${OSBRIDGE_RELEASE_DIR}")
 set(CPACK_OSBRIDGE_LUAROCKS_ADMIN "${LUAROCKS_ADMIN}")
 set(CPACK_OSBRIDGE_SOURCE_DIR "${PROJECT_SOURCE_DIR}")
-set(CPACK_OSBRIDGE_SOURCES CMakeLists.txt LICENSE README.md "osbridge-${PROJECT_VERSION}-1.rockspec" cmake docs res src)
+set(CPACK_OSBRIDGE_SOURCES CMakeLists.txt LICENSE README.md "osbridge-${PROJECT_VERSION}-1.rockspec" cmake docs manifests res src)
 set(CPACK_OSBRIDGE_ROCKSPEC "${PROJECT_SOURCE_DIR}/osbridge-${PROJECT_VERSION}-1.rockspec")
 set(CPACK_OSBRIDGE_MODULE "${CMAKE_BINARY_DIR}/osbridge.dll")
 set(CPACK_OSBRIDGE_DOCS "${PROJECT_SOURCE_DIR}/docs")

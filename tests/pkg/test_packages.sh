@@ -94,6 +94,17 @@ zip_unpacks() {
     mv "$work/zip/$folder" "$top"
 }
 check "the zip unpacks into one folder named like it" zip_unpacks
+# The README and docs of the zip link only to files the zip holds.
+zip_links() {
+    local doc link broken=()
+    for doc in "$top"/README.md "$top"/docs/*.md; do
+        while read -r link; do
+            [ -e "$(dirname "$doc")/$link" ] || broken+=("${doc#"$top"/}: $link")
+        done < <(grep -o '](\([^)#: ]\+\)[)#]' "$doc" | sed 's/^](//; s/[)#]$//')
+    done
+    [ ${#broken[@]} = 0 ] || { printf 'broken link %s\n' "${broken[@]}"; return 1; }
+}
+check "the docs' links resolve in the unpacked zip" zip_links
 
 # The quick start of the README, as written: hello.lua with the text shown
 # there, saved in the unpacked folder, and the commands shown there, in a
@@ -133,7 +144,7 @@ check "the README's quick start runs from the unpacked zip" quick_start
 tour_from_zip() {
     local out here="C:\\$folder"
     for f in osbridge.dll lua.exe lua-utf8.exe "lua$lua_digits.dll" docs/reference.md examples/tour.lua README.md LICENSE \
-             LICENSE-Lua.txt; do
+             LICENSE-Lua.txt manifests/{lua,lua-utf8}.{manifest,rc}; do
         [ -f "$top/$f" ] || { echo "missing $f"; return 1; }
     done
     out=$(run_in "$top" lua.exe examples\\tour.lua) || { printf '%s\n' "$out"; return 1; }
