@@ -7,6 +7,8 @@
 #                             files sources.list.d/*.sources and the one-line
 #                             sources.list and sources.list.d/*.list
 #   os_codename [OS_RELEASE]  this release's code name (bookworm)
+#   failed_suites FILE        the suites whose lists apt's messages in FILE
+#                             say it could not fetch, one line
 
 os_codename() {
     (. "${1:-/etc/os-release}" && printf '%s\n' "${VERSION_CODENAME:?no VERSION_CODENAME in ${1:-/etc/os-release}}")
@@ -58,4 +60,8 @@ archive_entry() {
 archive_stanza() {  # TYPES SUITE URI SIGNED_BY
     printf 'Types: %s\nURIs: %s\nSuites: %s\nComponents: main\n' "$1" "$3" "$2"
     [ "$4" = - ] || printf 'Signed-By: %s\n' "$4"
+}
+
+failed_suites() {
+    sed -n 's|^[EW]: Failed to fetch [^ ]*/dists/\([^/ ]*\)/.*|\1|p' "$1" | sort -u | tr '\n' ' ' | sed 's/ $//'
 }

@@ -44,10 +44,30 @@ apt_retried() {  # SECONDS RUNNER apt-get ARGS...: RUNNER is as_root, or env for
 # archive mid-sync) need not stop the install: apt keeps the lists it had,
 # and the install says if what it needs is missing (its failure then names
 # the incomplete lists with the step).
+stale_suites=
 update_lists() {
     apt_root 900 apt-get update -qq && return
+    stale_suites=$(failed_suites "$root/.tools/apt.err")
     step="$step, with incomplete package lists (apt-get update failed, above)"
     echo "setup.sh: some package lists could not be fetched (above); going on with those there are" >&2
+}
+
+# With one architecture's list of a suite missing (the security suite's i386
+# list, say), apt cannot pair that suite's versions of the two architectures'
+# libraries, which Wine's 32-bit part needs. Those suites then get the
+# priority of installed packages for this install, so that apt takes the
+# versions of the complete (equally signed) lists where it has a choice.
+install_packages() {
+    apt_root 2400 apt-get install -y -qq --no-install-recommends "$@" && return
+    local s=$? prefs=$root/.tools/apt-stale.pref suite
+    [ -n "$stale_suites" ] || return $s
+    : >"$prefs"
+    for suite in $stale_suites; do
+        printf 'Package: *\nPin: release n=%s\nPin-Priority: 100\n\n' "$suite" >>"$prefs"
+    done
+    echo "setup.sh: installing again, preferring other lists' versions to those of" $stale_suites >&2
+    failed_command=
+    apt_root 2400 apt-get install -y -qq --no-install-recommends -o "Dir::Etc::Preferences=$prefs" "$@"
 }
 
 mkdir -p "$root/.tools"
@@ -75,7 +95,7 @@ for p in "${packages[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
     update_lists
-    apt_root 2400 apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    install_packages "${missing[@]}"
 elif [ "$need_update" = 1 ]; then
     update_lists
 fi

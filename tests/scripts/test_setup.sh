@@ -48,6 +48,17 @@ if [ "$got" = $'Types: deb\nURIs: http://mirror.example/debian\nSuites: trixie\n
 else
     failed=$((failed + 1)); echo "FAILED  stanza: got '$got'"
 fi
+# The suites whose lists an update could not fetch, from apt's own messages.
+printf '%s\n' 'E: Failed to fetch http://m.example/debian-security/dists/bookworm-security/main/binary-i386/Packages.xz  File has unexpected size (374820 != 376004). Mirror sync in progress? [IP: 192.0.2.1 80]' \
+    '   Hashes of expected file:' 'W: Failed to fetch file:/srv/mirror/dists/bookworm-updates/InRelease  404  Not Found' \
+    'E: Failed to fetch http://m.example/debian-security/dists/bookworm-security/main/binary-amd64/Packages.xz  Hash Sum mismatch' \
+    'E: Some index files failed to download. They have been ignored, or old ones used instead.' >"$work/apt.err"
+got=$(failed_suites "$work/apt.err")
+if [ "$got" = "bookworm-security bookworm-updates" ]; then
+    passed=$((passed + 1))
+else
+    failed=$((failed + 1)); echo "FAILED  failed_suites: got '$got'"
+fi
 # No file of the project names an archive host.
 if hosts=$(git grep -nIE 'deb\.debian\.org|security\.debian\.org|ftp\.[a-z.]*debian\.org' -- .); then
     failed=$((failed + 1)); echo "FAILED  archive hosts named in the project:"; echo "$hosts"
