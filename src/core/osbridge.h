@@ -98,6 +98,13 @@ inline int32_t opt_i32(lua_State* L, int index, int32_t absent)
     return static_cast<int32_t>(opt_u32(L, index, static_cast<uint32_t>(absent)));
 }
 
+// Arguments that choose between behaviours (copy_file's mode, exec's wait):
+// read on their whole value, truncated toward zero and saturated (NaN reads
+// as 0), never cut to 32 bits, so 4294967297 is not 1. Lenient and optional
+// (strict when given) as above.
+int64_t to_choice(lua_State* L, int index);
+int64_t opt_choice(lua_State* L, int index, int64_t absent);
+
 // Whole-number results and constants. Lua 5.3 and later get an integer, so
 // 112 never shows as 112.0; earlier Luas a number, as 5.1's lua_Integer has
 // only 32 bits on i686 and values of 2^31 and more must stay positive.
