@@ -37,10 +37,9 @@ bool exact_integer(lua_State* L, int index, int64_t& value)
 
 uint32_t to_u32(lua_State* L, int index)
 {
-#if LUA_VERSION_NUM >= 503
-    if (lua_isinteger(L, index))
-        return static_cast<uint32_t>(lua_tointeger(L, index));
-#endif
+    int64_t value = 0;
+    if (exact_integer(L, index, value))
+        return static_cast<uint32_t>(value);
     return to_u32(lua_tonumber(L, index));
 }
 

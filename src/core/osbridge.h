@@ -87,7 +87,8 @@ inline int32_t to_i32(lua_Number n) noexcept { return static_cast<int32_t>(to_u3
 // the default): the value as to_u32 takes it, the same under every host and
 // architecture. Before Lua 5.3 the module converts the number itself, as the
 // host's lua_tointeger gives 0x80000000 for 2^31 and above on many 32-bit
-// builds; from 5.3 on an integer is taken as it is, never through a double.
+// builds; from 5.3 on an integer, or a string that Lua reads as one, is
+// taken as it is, never through a double.
 uint32_t to_u32(lua_State* L, int index);
 uint32_t check_u32(lua_State* L, int index);
 uint32_t opt_u32(lua_State* L, int index, uint32_t absent);

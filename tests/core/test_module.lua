@@ -301,9 +301,9 @@ end
 
 -- Numbers beyond 32 bits reach the system as their low 32 bits under every
 -- host, whatever the host's own conversion makes of them (many 32-bit builds
--- give 0x80000000), and from 5.3 on integers beyond 2^53 without a detour
--- through a double. A choice (copy_file's mode, exec's wait) is read on its
--- whole value: 2^32 + 1 is no 1.
+-- give 0x80000000), and from 5.3 on integers beyond 2^53, and strings that
+-- read as such, without a detour through a double. A choice (copy_file's
+-- mode, exec's wait) is read on its whole value: 2^32 + 1 is no 1.
 function TestLuaVersions:test_32_bit_values_are_the_low_bits_on_every_host()
     local support, driver, fixture = require "support", require "ui.driver", require "windows.fixture"
     local w = fixture.start()
@@ -359,6 +359,9 @@ function TestLuaVersions:test_32_bit_values_are_the_low_bits_on_every_host()
     if math.maxinteger then
         rows[#rows + 1] = { "reg_set_value math.maxinteger", function() return dword(math.maxinteger) end, 4294967295 }
         rows[#rows + 1] = { "reg_set_value math.mininteger + 7", function() return dword(math.mininteger + 7) end, 7 }
+        rows[#rows + 1] = { 'reg_set_value "9007199254740993"', function() return dword("9007199254740993") end, 1 }
+        rows[#rows + 1] = { 'reg_set_value "0x7fffffffffffffff"', function() return dword("0x7fffffffffffffff") end,
+                            4294967295 }
         rows[#rows + 1] = { "exec wait math.mininteger", function()
             return select(2, osbridge.exec(nil, "cmd /c exit 7", math.mininteger))
         end, 7 }
