@@ -106,6 +106,16 @@ inline int32_t opt_i32(lua_State* L, int index, int32_t absent)
 int64_t to_choice(lua_State* L, int index);
 int64_t opt_choice(lua_State* L, int index, int64_t absent);
 
+// A byte count as the system's 32-bit count: false when it does not fit, and
+// the call must be refused rather than handed the low bits.
+inline bool to_dword(size_t n, DWORD& count) noexcept
+{
+    if (n > MAXDWORD)
+        return false;
+    count = static_cast<DWORD>(n);
+    return true;
+}
+
 // Whole-number results and constants. Lua 5.3 and later get an integer, so
 // 112 never shows as 112.0; earlier Luas a number, as 5.1's lua_Integer has
 // only 32 bits on i686 and values of 2^31 and more must stay positive.

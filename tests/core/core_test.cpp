@@ -406,3 +406,11 @@ TEST(choices_are_read_whole)
     }
     lua_close(L);
 }
+
+TEST(byte_counts_beyond_32_bits_are_refused)
+{
+    DWORD count = 0;
+    ok(to_dword(MAXDWORD, count) && count == MAXDWORD, "4 GiB - 1 refused");
+    if (sizeof(size_t) > 4)
+        ok(!to_dword(static_cast<size_t>(MAXDWORD) + 257, count), "4 GiB + 256 taken as %lu", count);
+}
