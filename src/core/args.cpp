@@ -17,12 +17,29 @@ uint32_t to_u32(lua_Number n) noexcept
     return static_cast<uint32_t>(wrapped);
 }
 
-uint32_t to_u32(lua_State* L, int index)
+namespace {
+
+// From 5.3 on, an integer, or a string that Lua reads as one, exactly: a
+// detour through a double would change values beyond 2^53.
+bool exact_integer(lua_State* L, int index, int64_t& value)
 {
 #if LUA_VERSION_NUM >= 503
-    if (lua_isinteger(L, index))
-        return static_cast<uint32_t>(lua_tointeger(L, index));
+    int is_integer = 0;
+    value = lua_tointegerx(L, index, &is_integer);
+    return is_integer != 0;
+#else
+    (void)L, (void)index, (void)value;
+    return false;
 #endif
+}
+
+} // namespace
+
+uint32_t to_u32(lua_State* L, int index)
+{
+    int64_t value = 0;
+    if (exact_integer(L, index, value))
+        return static_cast<uint32_t>(value);
     return to_u32(lua_tonumber(L, index));
 }
 
@@ -35,6 +52,30 @@ uint32_t check_u32(lua_State* L, int index)
 uint32_t opt_u32(lua_State* L, int index, uint32_t absent)
 {
     return lua_isnoneornil(L, index) ? absent : check_u32(L, index);
+}
+
+int64_t to_choice(lua_State* L, int index)
+{
+    int64_t value = 0;
+    if (exact_integer(L, index, value))
+        return value;
+    // Saturated, so that no huge value comes out as 0 or 1.
+    const lua_Number n = std::trunc(lua_tonumber(L, index));
+    if (std::isnan(n))
+        return 0;
+    if (n >= 9223372036854775808.0)
+        return INT64_MAX;
+    if (n <= -9223372036854775808.0)
+        return INT64_MIN;
+    return static_cast<int64_t>(n);
+}
+
+int64_t opt_choice(lua_State* L, int index, int64_t absent)
+{
+    if (lua_isnoneornil(L, index))
+        return absent;
+    luaL_checknumber(L, index);  // for its error on anything that is no number
+    return to_choice(L, index);
 }
 
 void push_whole(lua_State* L, int64_t value)

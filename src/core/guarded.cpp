@@ -6,6 +6,12 @@
 
 #include <cstdint>
 
+// Without it &lua_newuserdata is a stub inside this module, not the runtime's
+// function, and LuaJIT would be taken for PUC Lua below.
+#if defined(_WIN32) && !defined(LUA_BUILD_AS_DLL)
+#error "LUA_BUILD_AS_DLL must be defined: the Lua API is imported from the runtime DLL"
+#endif
+
 namespace osbridge {
 
 namespace {

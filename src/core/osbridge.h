@@ -87,7 +87,8 @@ inline int32_t to_i32(lua_Number n) noexcept { return static_cast<int32_t>(to_u3
 // the default): the value as to_u32 takes it, the same under every host and
 // architecture. Before Lua 5.3 the module converts the number itself, as the
 // host's lua_tointeger gives 0x80000000 for 2^31 and above on many 32-bit
-// builds; from 5.3 on an integer is taken as it is, never through a double.
+// builds; from 5.3 on an integer, or a string that Lua reads as one, is
+// taken as it is, never through a double.
 uint32_t to_u32(lua_State* L, int index);
 uint32_t check_u32(lua_State* L, int index);
 uint32_t opt_u32(lua_State* L, int index, uint32_t absent);
@@ -96,6 +97,23 @@ inline int32_t check_i32(lua_State* L, int index) { return static_cast<int32_t>(
 inline int32_t opt_i32(lua_State* L, int index, int32_t absent)
 {
     return static_cast<int32_t>(opt_u32(L, index, static_cast<uint32_t>(absent)));
+}
+
+// Arguments that choose between behaviours (copy_file's mode, exec's wait):
+// read on their whole value, truncated toward zero and saturated (NaN reads
+// as 0), never cut to 32 bits, so 4294967297 is not 1. Lenient and optional
+// (strict when given) as above.
+int64_t to_choice(lua_State* L, int index);
+int64_t opt_choice(lua_State* L, int index, int64_t absent);
+
+// A byte count as the system's 32-bit count: false when it does not fit, and
+// the call must be refused rather than handed the low bits.
+inline bool to_dword(size_t n, DWORD& count) noexcept
+{
+    if (n > MAXDWORD)
+        return false;
+    count = static_cast<DWORD>(n);
+    return true;
 }
 
 // Whole-number results and constants. Lua 5.3 and later get an integer, so

@@ -37,7 +37,7 @@ int copy_file(lua_State* L)
     const char* from = luaL_checklstring(L, 1, nullptr);
     const char* to = luaL_checklstring(L, 2, nullptr);
     // Only COPY_FILE_OVERWRITE replaces an existing destination.
-    const BOOL fail_if_exists = opt_u32(L, 3, 2) != 1;
+    const BOOL fail_if_exists = opt_choice(L, 3, 2) != 1;
     return push_two_path_verdict(L, from, to, [fail_if_exists](const wchar_t* source, const wchar_t* target) {
         return api.CopyFileW(source, target, fail_if_exists) != FALSE;
     });

@@ -190,7 +190,7 @@ int get_keybd_state(lua_State* L)
 int string_to_keys(lua_State* L)
 {
     const char* text = luaL_checklstring(L, 1, nullptr);
-    const bool unicode = opt_u32(L, 3, 0) != 0;
+    const bool unicode = opt_choice(L, 3, 0) != 0;
     while (*text)
         text += unicode ? type_unicode(text) : type_from_table(text);
     return 0;

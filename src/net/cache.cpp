@@ -84,7 +84,7 @@ bool delete_all_but_cookies(char* message, size_t capacity)
     return false;
 }
 
-void describe_add_failure(char* message, size_t capacity, DWORD code, size_t length)
+void describe_add_failure(char* message, size_t capacity, DWORD code, DWORD length)
 {
     const char* prefix = "CertAddEncodedCertificateToStore() error: ";
     switch (code) {
@@ -105,6 +105,14 @@ void describe_add_failure(char* message, size_t capacity, DWORD code, size_t len
 
 bool add_to_root_store(const char* data, size_t length, DWORD disposition, char* message, size_t capacity)
 {
+    // Refused before the store is opened: the system would read only the low
+    // 32 bits of the length, and so another certificate.
+    DWORD count = 0;
+    if (!to_dword(length, count)) {
+        std::snprintf(message, capacity, "CertAddEncodedCertificateToStore() error: data too long (%llu bytes)",
+                      static_cast<unsigned long long>(length));
+        return false;
+    }
     // Without the library the store cannot be opened, and says so alike.
     const Crypt32* certificates = late::crypt32.get();
     const unique_cert_store store(certificates ? certificates->CertOpenSystemStoreW(0, L"ROOT") : nullptr);
@@ -116,8 +124,8 @@ bool add_to_root_store(const char* data, size_t length, DWORD disposition, char*
     unique_cert_context added;
     if (!certificates->CertAddEncodedCertificateToStore(store.get(), X509_ASN_ENCODING,
                                                         reinterpret_cast<const BYTE*>(data),
-                                                        static_cast<DWORD>(length), disposition, added.put())) {
-        describe_add_failure(message, capacity, ::GetLastError(), length);
+                                                        count, disposition, added.put())) {
+        describe_add_failure(message, capacity, ::GetLastError(), count);
         return false;
     }
     return true;

@@ -26,15 +26,14 @@ int print_on_printer(lua_State* L)
         // No output file and no data type: the job goes to the printer's port
         // in the printer's default data type.
         DOC_INFO_1A info{const_cast<char*>(document), nullptr, nullptr};
-        DWORD written = 0;
+        DWORD written = 0, count = 0;
         if (!spooler->StartDocPrinterA(printer.get(), 1, reinterpret_cast<BYTE*>(&info)))
             failure = "StartDocPrinter() error";
         else if (!spooler->StartPagePrinter(printer.get()))
             failure = "StartPagePrinter() error";
         // One call only: a block the spooler does not take whole is a failure.
-        else if (length > MAXDWORD ||
-                 !spooler->WritePrinter(printer.get(), const_cast<char*>(data), static_cast<DWORD>(length), &written) ||
-                 written != length)
+        else if (!to_dword(length, count) ||
+                 !spooler->WritePrinter(printer.get(), const_cast<char*>(data), count, &written) || written != count)
             failure = "WritePrinter() error";
         else if (!spooler->EndPagePrinter(printer.get()))
             failure = "EndPagePrinter() error";

@@ -20,7 +20,7 @@ const char* text_arg(lua_State* L, int index)
 
 int exec(lua_State* L)
 {
-    const bool wait = to_u32(L, 3) != 0;
+    const bool wait = to_choice(L, 3) != 0;
     const char* application = text_arg(L, 1);
     // The ANSI text itself, tested as file_exist tests it; the command line
     // and directory are not looked at for a missing program.

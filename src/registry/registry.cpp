@@ -113,12 +113,11 @@ int reg_set_value(lua_State* L)
     WideText wide_text;
     if (type == REG_BINARY) {
         // The bytes as they are, as a read gives them back.
-        if (text_length > MAXDWORD) {
+        if (!to_dword(text_length, size)) {
             lua_pushboolean(L, 0);
             return 1;
         }
         data = reinterpret_cast<const BYTE*>(text);
-        size = static_cast<DWORD>(text_length);
     } else if (text) {
         // REG_SZ and REG_EXPAND_SZ end at the first NUL byte and store the
         // converted units and one terminator; REG_MULTI_SZ keeps its NUL
@@ -136,8 +135,11 @@ int reg_set_value(lua_State* L)
                 return 1;
             }
             const size_t units = one_string ? std::wcslen(wide_text.get()) : length;
+            if (!to_dword((units + 1) * sizeof(wchar_t), size)) {
+                lua_pushboolean(L, 0);
+                return 1;
+            }
             data = reinterpret_cast<const BYTE*>(wide_text.get());
-            size = static_cast<DWORD>((units + 1) * sizeof(wchar_t));
         }
     }
 

@@ -389,3 +389,28 @@ TEST(numbers_as_32_bit_values)
        to_i32(4294967295.0));
     ok(to_u32(1e300) == 0 && to_u32(0.0 / 0.0) == 0, "huge or NaN gave %08x", to_u32(1e300));
 }
+
+TEST(choices_are_read_whole)
+{
+    // Truncated toward zero and saturated; high bits kept.
+    lua_State* L = luaL_newstate();
+    const struct {
+        lua_Number n;
+        int64_t expected;
+    } choices[] = {{4294967297.0, 4294967297LL}, {-4294967296.0, -4294967296LL}, {-1.9, -1}, {0.9, 0},
+                   {1e300, INT64_MAX},           {-1e300, INT64_MIN},            {0.0 / 0.0, 0}};
+    for (const auto& c : choices) {
+        lua_pushnumber(L, c.n);
+        ok(to_choice(L, -1) == c.expected, "%g read as %lld", c.n, static_cast<long long>(to_choice(L, -1)));
+        lua_pop(L, 1);
+    }
+    lua_close(L);
+}
+
+TEST(byte_counts_beyond_32_bits_are_refused)
+{
+    DWORD count = 0;
+    ok(to_dword(MAXDWORD, count) && count == MAXDWORD, "4 GiB - 1 refused");
+    if (sizeof(size_t) > 4)
+        ok(!to_dword(static_cast<size_t>(MAXDWORD) + 257, count), "4 GiB + 256 taken as %lu", count);
+}

@@ -301,8 +301,9 @@ end
 
 -- Numbers beyond 32 bits reach the system as their low 32 bits under every
 -- host, whatever the host's own conversion makes of them (many 32-bit builds
--- give 0x80000000), and from 5.3 on integers beyond 2^53 without a detour
--- through a double.
+-- give 0x80000000), and from 5.3 on integers beyond 2^53, and strings that
+-- read as such, without a detour through a double. A choice (copy_file's
+-- mode, exec's wait) is read on its whole value: 2^32 + 1 is no 1.
 function TestLuaVersions:test_32_bit_values_are_the_low_bits_on_every_host()
     local support, driver, fixture = require "support", require "ui.driver", require "windows.fixture"
     local w = fixture.start()
@@ -348,7 +349,9 @@ function TestLuaVersions:test_32_bit_values_are_the_low_bits_on_every_host()
             return osbridge.set_window_pos(w.main, 4294967295, 0, 0, 0, 0, keep) ~= 0
                    and osbridge.set_window_pos(w.main, osbridge.HWND_NOTOPMOST, 0, 0, 0, 0, keep) ~= 0
         end, true },
-        { "copy_file mode 2^32 + 1", function() return osbridge.copy_file(from, to, 4294967297) end, true },
+        { "copy_file mode 2^32 + 1", function() return osbridge.copy_file(from, to, 4294967297) end, false },
+        { "copy_file mode -2^32 + 1", function() return osbridge.copy_file(from, to, -4294967295) end, false },
+        { "exec wait 2^32", function() return select(2, osbridge.exec(nil, "cmd /c exit 7", 4294967296)) end, 7 },
         { "get_system_metrics 2^32", function() return osbridge.get_system_metrics(4294967296) end,
           osbridge.get_system_metrics(0) },
         { "get_keybd_state 2^32", function() return select("#", osbridge.get_keybd_state(4294967296)) end, 0 },
@@ -356,6 +359,12 @@ function TestLuaVersions:test_32_bit_values_are_the_low_bits_on_every_host()
     if math.maxinteger then
         rows[#rows + 1] = { "reg_set_value math.maxinteger", function() return dword(math.maxinteger) end, 4294967295 }
         rows[#rows + 1] = { "reg_set_value math.mininteger + 7", function() return dword(math.mininteger + 7) end, 7 }
+        rows[#rows + 1] = { 'reg_set_value "9007199254740993"', function() return dword("9007199254740993") end, 1 }
+        rows[#rows + 1] = { 'reg_set_value "0x7fffffffffffffff"', function() return dword("0x7fffffffffffffff") end,
+                            4294967295 }
+        rows[#rows + 1] = { "exec wait math.mininteger", function()
+            return select(2, osbridge.exec(nil, "cmd /c exit 7", math.mininteger))
+        end, 7 }
     end
     local wrong = {}
     for _, row in ipairs(rows) do

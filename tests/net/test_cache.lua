@@ -132,6 +132,15 @@ function TestNetCertStore:test_data_that_is_no_certificate()
     -- A number is taken as its text, whose first byte is no certificate's tag.
     lu.assertEquals({ osbridge.add_cert_to_store(123) },
         { false, "CertAddEncodedCertificateToStore() error: 0x8009310b" })
+    -- Beyond the system's 32-bit count: refused, not read as its low bits
+    -- (here its first 256 bytes). 5.5 builds the 4 GiB string without a copy.
+    if _VERSION == "Lua 5.5" and string.packsize("T") == 8 then
+        local huge = self.der:sub(1, 256):rep(2 ^ 24 + 1)
+        local result = { osbridge.add_cert_to_store(huge) }
+        huge = nil
+        collectgarbage()
+        lu.assertEquals(result, { false, "CertAddEncodedCertificateToStore() error: data too long (4294967552 bytes)" })
+    end
 end
 
 function TestNetCertStore:test_unknown_disposition_is_invalid()

@@ -8,6 +8,7 @@
 #     of examples/ in that folder, with nothing of the build folder on any path;
 #   - the source rock, installed by `luarocks install FILE` with no network
 #     (cross-compiling with mingw-w64), and the module loading from that tree;
+#     for 5.1 also under LuaJIT, in a host whose memory runs out;
 #   - the binary rock, installed from the rocks server folder of its Lua
 #     version with no compiler and no network.
 #
@@ -172,6 +173,17 @@ check "luarocks install of the source rock, offline ($arch lua$lua_version)" \
     unshare -n "${luarocks[@]}" --lua-version "$lua_version" install --tree "$work/tree" "$build/osbridge-$version-1.src.rock"
 check "the module is in the rock tree's lib" test -f "$work/tree/lib/lua/$lua_version/osbridge.dll"
 check "it loads from the rock tree" loads_from_tree "$work/tree"
+# LuaJIT loads the 5.1 rock's module too: a memory error in it must reach the
+# host as one (no message handler run), as with the preset build's module.
+rock_module_under_luajit() {
+    local dir=$work/luajit out
+    mkdir -p "$dir" && cp "$build/luajit/lua51.dll" "$build/fixtures/threads_host.exe" "$dir"/ || return 1
+    out=$(run_in "$dir" "$(winpath "$dir/threads_host.exe")" "$(winpath "$work/tree/lib/lua/5.1")" 0 memory) \
+        && grep -q "^done, 0 failed" <<<"$out" || { printf '%s\n' "$out"; return 1; }
+}
+if [ "$lua_version" = 5.1 ] && [ -f "$build/luajit/lua51.dll" ]; then
+    check "under LuaJIT, the rock tree's module raises a memory error as one" rock_module_under_luajit
+fi
 
 # No compiler: every build tool LuaRocks could call is replaced by false.
 check "luarocks install from the rocks server folder rocks-$lua_version, offline, with no compiler" \
