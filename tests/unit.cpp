@@ -1,7 +1,9 @@
 #include "unit.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <vector>
 
 namespace unit {
@@ -54,6 +56,15 @@ bool selected(const char* name, int argc, char** argv)
     return argc < 2;
 }
 
+// The harness names the test that was running when the suite outlives its
+// bound: OSB_PROGRESS is a file that holds the name of the one that started last.
+void note_start(const char* name)
+{
+    const char* progress = std::getenv("OSB_PROGRESS");
+    if (progress && *progress)
+        std::ofstream(progress) << name;
+}
+
 } // namespace
 
 //   osbridge_tests [NAME_PREFIX...]
@@ -65,6 +76,7 @@ int main(int argc, char** argv)
         if (!selected(test.name, argc, argv))
             continue;
         unit::failures_in_test = 0;
+        note_start(test.name);
         test.function();
         if (unit::failures_in_test) {
             ++failed;
