@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <string>
 #include <vector>
 
 namespace unit {
@@ -66,6 +67,17 @@ void note_start(const char* name)
 }
 
 } // namespace
+
+// Under the harness, which sets OSB_PROGRESS, the file names this test.
+TEST(unit_runner_names_the_running_test)
+{
+    const char* progress = std::getenv("OSB_PROGRESS");
+    if (!progress || !*progress)
+        return;
+    std::string name;
+    std::getline(std::ifstream(progress), name);
+    ok(name == "unit_runner_names_the_running_test", "OSB_PROGRESS holds \"%s\"", name.c_str());
+}
 
 //   osbridge_tests [NAME_PREFIX...]
 int main(int argc, char** argv)
