@@ -19,9 +19,9 @@
 # and 65001 for i686); OSB_LUA_VERSIONS the Lua versions (e.g. "5.4"; by
 # default 5.1 to 5.5 for x86_64, 5.1 and 5.4 for i686); OSB_TEST_VERBOSE=1
 # names every test as it ends;
-# OSB_SUITE_TIMEOUT (seconds; 900 for x86_64, 1200 for i686) ends a suite that
-# hangs, and every process of its Wine instance; OSB_TIME_SCALE multiplies
-# every bound, for a slow machine.
+# OSB_SUITE_TIMEOUT (seconds; 900 for x86_64, 1200 for i686, the unit tests
+# 120 and 240) ends a suite that hangs, and every process of its Wine
+# instance; OSB_TIME_SCALE multiplies every bound, for a slow machine.
 #
 # Each architecture and code page runs in a Wine instance of its own (prefix,
 # wineserver, X display), so the runs go side by side, and the i686 build
@@ -138,10 +138,10 @@ helpers_of() {  # BUILD_DIR
 
 run_suite() {  # LABEL TITLE PROGRAM [ARGS...]: a Windows program that prints a count
     local label=$1 title=$2; shift 2
-    # The Lua suites name each test as it starts, so that a bound that fires
-    # can tell which one it stopped.
+    # The Lua suites and the unit tests name each test as it starts, so that
+    # a bound that fires can tell which one it stopped.
     OSB_PROGRESS=$(winpath "$logs/progress-$OSB_INSTANCE") \
-        bounded_suite "$label" "$title" "$(suite_limit)" "$(wine_for "$arch")" "$@"
+        bounded_suite "$label" "$title" "${limit:-$(suite_limit)}" "$(wine_for "$arch")" "$@"
 }
 
 # Any suite, of Windows programs or of a shell script that runs them: through
@@ -171,10 +171,10 @@ bounded_suite() {  # LABEL TITLE SECONDS COMMAND...
 }
 
 # A suite's bound: the emulated 32-bit processes are several times slower.
-suite_limit() {
+suite_limit() {  # [X86_64_SECONDS I686_SECONDS]
     if [ -n "${OSB_SUITE_TIMEOUT:-}" ]; then echo "$OSB_SUITE_TIMEOUT"
-    elif [ "$arch" = i686 ]; then bound 1200
-    else bound 900
+    elif [ "$arch" = i686 ]; then bound "${2:-1200}"
+    else bound "${1:-900}"
     fi
 }
 
@@ -248,7 +248,11 @@ run_lua_suites() {  # BUILD_DIR
 }
 
 run_unit() {  # BUILD_DIR
-    run_suite "$label" "unit tests" "$1/osbridge_tests.exe"
+    # The unit tests take 15-25 s, under a minute on a busy machine: a hang
+    # is called one after minutes, not after the Lua suites' bound.
+    local unit_limit
+    unit_limit=$(suite_limit 120 240)
+    limit=$unit_limit run_suite "$label" "unit tests" "$1/osbridge_tests.exe"
     # The bound that every suite runs under, proven on a program that never ends.
     bounded_suite "$label" "bounds" "$(bound 300)" bash tests/scripts/test_bounds.sh "$arch" "$1"
     [ "$arch" = i686 ] || return 0
@@ -257,9 +261,9 @@ run_unit() {  # BUILD_DIR
     # QEMU_CPU in the 32-bit process's environment: each kernel must pick
     # the path its own instruction set allows, and every path it can run must
     # match the references.
-    QEMU_CPU=Nehalem OSB_EXPECT_PATHS="crc16=portable hex=vector" \
+    QEMU_CPU=Nehalem OSB_EXPECT_PATHS="crc16=portable hex=vector" limit=$unit_limit \
         run_suite "$label" "unit tests (qemu Nehalem)" "$1/osbridge_tests.exe" codec crc16_ hex_
-    QEMU_CPU=pentium3 OSB_EXPECT_PATHS="crc16=portable hex=portable" \
+    QEMU_CPU=pentium3 OSB_EXPECT_PATHS="crc16=portable hex=portable" limit=$unit_limit \
         run_suite "$label" "unit tests (qemu pentium3)" "$1/osbridge_tests.exe" codec crc16_ hex_
     # A host that keeps the stack only 4-byte aligned, as 32-bit MSVC programs
     # do (the module's own code, alike for every Lua).

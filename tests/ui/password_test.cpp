@@ -2,6 +2,7 @@
 // arithmetic, and what the dialog leaves behind once it has ended.
 #include "unit.h"
 #include "dialog_answer.h"
+#include "dialog_settle.h"
 
 #include "core/functions.h"
 #include "core/osbridge.h"
@@ -271,6 +272,14 @@ LRESULT CALLBACK hold_after_read(HWND edit, UINT message, WPARAM wparam, LPARAM 
     return result;
 }
 
+// Whether the dialog has settled (see dialog_settle.h); a failure if not.
+bool settled(HWND dialog)
+{
+    const char* trouble = dialog_settle(dialog, patience_ms);
+    ok(!trouble, "the dialog %p %s in %lu s", static_cast<void*>(dialog), trouble, patience_ms / 1000);
+    return !trouble;
+}
+
 struct Asker {
     HANDLE thread = nullptr;
     DWORD id = 0;
@@ -306,11 +315,13 @@ struct Asker {
             *reinterpret_cast<HWND*>(out) = window;
         return TRUE;
     }
-    HWND dialog() const
+    // The call's dialog once it shows and has settled (see dialog_settle.h).
+    HWND settled_dialog() const
     {
         HWND found = nullptr;
-        ::EnumThreadWindows(id, match_dialog, reinterpret_cast<LPARAM>(&found));
-        return found;
+        for (const DWORD start = ::GetTickCount(); !found && ::GetTickCount() - start < patience_ms; ::Sleep(20))
+            ::EnumThreadWindows(id, match_dialog, reinterpret_cast<LPARAM>(&found));
+        return found && settled(found) ? found : nullptr;
     }
 };
 
@@ -324,19 +335,21 @@ TEST(ui_password_each_dialog_its_own)
     text_read = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     let_go = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
 
+    // Both dialogs are open at once, but only one lays out text at a time
+    // (see dialog_settle.h): each comes up, and takes its text, once the
+    // other has settled; the held one does nothing while the other ends.
     // Static: a thread that outlives a failed test still has its record.
     static Asker first, second;
     first.start();
+    const HWND one = first.settled_dialog();
     second.start();
-    HWND one = nullptr, two = nullptr;
-    for (const DWORD start = ::GetTickCount(); !(one && two) && ::GetTickCount() - start < patience_ms; ::Sleep(20)) {
-        one = first.dialog();
-        two = second.dialog();
-    }
+    const HWND two = second.settled_dialog();
     ok(one && two, "dialogs %p and %p", static_cast<void*>(one), static_cast<void*>(two));
     if (one && two) {
         ::SetDlgItemTextW(one, password_edit_id, L"first one");
+        settled(one);
         ::SetDlgItemTextW(two, password_edit_id, L"second one");
+        settled(two);
         // The second dialog reads its text, then waits while the first one ends.
         HWND edit = ::GetDlgItem(two, password_edit_id);
         held_proc = reinterpret_cast<WNDPROC>(
