@@ -171,8 +171,9 @@ TEST(late_library_resolved_once_and_whole)
     FakeLoader loader;
     LateLibrary<Winspool> spooler(L"winspool.drv");
     const Winspool* table = spooler.get(loader);
-    ok(table && table->OpenPrinterA && table->WritePrinter && table->ClosePrinter, "winspool table incomplete");
-    ok(loader.looked_up.size() == 7, "looked up %u names, expected 7", static_cast<unsigned>(loader.looked_up.size()));
+    ok(table && table->OpenPrinterA && table->OpenPrinterW && table->WritePrinter && table->ClosePrinter,
+       "winspool table incomplete");
+    ok(loader.looked_up.size() == 9, "looked up %u names, expected 9", static_cast<unsigned>(loader.looked_up.size()));
     loader.looked_up.clear();
     loader.missing = {L"winspool.drv"};
     ok(spooler.get(loader) == table && loader.looked_up.empty(), "the table was resolved a second time");
