@@ -37,6 +37,28 @@ local ansi, utf8 = {}, {}
 for i, sample in ipairs(texts) do ansi[i], utf8[i] = sample.ansi, sample.utf8 end
 texts.joined = { ansi = table.concat(ansi, " "), utf8 = table.concat(utf8, " ") }
 
+-- Texts beyond any one ANSI code page, in UTF-8, for set_code_page(65001):
+-- Czech, Japanese, a character beyond U+FFFF, and all three mixed.
+texts.unicode = {
+    "Příliš žluťoučký kůň",
+    "日本語の表示",
+    "smile 🙂 end",
+    "Příliš žluťoučký 日本語 🙂",
+}
+-- Bytes that are no UTF-8, one of each fault: cut short, an over-long form
+-- (of "/"), a surrogate's own code, a byte that never occurs.
+texts.invalid_utf8 = { "ab\197", "a\192\175b", "a\237\160\128b", "a\255b" }
+
+-- fn(...) with this state's texts in UTF-8, the code page before it
+-- restored however fn ends.
+function texts.in_utf8(fn, ...)
+    local previous = osbridge.set_code_page(osbridge.CP_UTF8)
+    local results = { pcall(fn, ...) }
+    osbridge.set_code_page(previous)
+    if not results[1] then error(results[2], 0) end
+    return unpack(results, 2, table.maxn(results))
+end
+
 -- The UTF-16 code units of a UTF-8 text.
 function texts.units(text)
     local units = {}

@@ -127,7 +127,7 @@ int push_text_or_nil(lua_State* L, const char* text)
 int push_failure_last_error(lua_State* L, bool nil_first)
 {
     ErrorText buffer;
-    const char* text = last_error_text(buffer);
+    const char* text = last_error_text(buffer, code_page(L));
     if (nil_first)
         lua_pushnil(L);
     else

@@ -251,6 +251,9 @@ const Constant unsigned_constants[] = {
     {"MOD_NOREPEAT", 0x4000},
     {"MOD_SHIFT", 4},
     {"MOD_WIN", 8},
+    // code pages of set_code_page
+    {"CP_ACP", 0},
+    {"CP_UTF8", 65001},
     {nullptr, 0},
 };
 

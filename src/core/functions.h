@@ -8,6 +8,8 @@ namespace osbridge {
 
 // core
 int get_last_error(lua_State* L);
+int set_code_page(lua_State* L);
+int get_code_page(lua_State* L);
 int version(lua_State* L);
 // codecs
 int crc16(lua_State* L);

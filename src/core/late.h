@@ -85,8 +85,8 @@ private:
     }
 
 #define OSBRIDGE_WINSPOOL(X) \
-    X(OpenPrinterA) X(StartDocPrinterA) X(StartPagePrinter) X(WritePrinter) X(EndPagePrinter) X(EndDocPrinter) \
-    X(ClosePrinter)
+    X(OpenPrinterA) X(OpenPrinterW) X(StartDocPrinterA) X(StartDocPrinterW) X(StartPagePrinter) X(WritePrinter) \
+    X(EndPagePrinter) X(EndDocPrinter) X(ClosePrinter)
 #define OSBRIDGE_RASAPI32(X) \
     X(RasEnumEntriesW) X(RasEnumConnectionsW) X(RasGetConnectStatusW) X(RasGetEntryDialParamsW) X(RasDialW) \
     X(RasHangUpW)

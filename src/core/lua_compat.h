@@ -48,10 +48,11 @@ static inline const char* osbridge_findtable(lua_State* L, const char* name)
     return NULL;
 }
 
-/* 5.1's luaL_register: with a name, the table package.loaded[name], else the
+/* 5.1's luaL_openlib: with a name, the table package.loaded[name], else the
  * global of that name (created when absent) recorded there, is filled and
- * left on top; without one, the table on top is. */
-static inline void osbridge_register(lua_State* L, const char* name, const luaL_Reg* functions)
+ * left on top; without one, the table below the `nup` upvalues is. Each
+ * function shares the upvalues on top, which are popped. */
+static inline void osbridge_register(lua_State* L, const char* name, const luaL_Reg* functions, int nup)
 {
     if (name) {
         luaL_getsubtable(L, LUA_REGISTRYINDEX, "_LOADED");
@@ -65,12 +66,15 @@ static inline void osbridge_register(lua_State* L, const char* name, const luaL_
             lua_setfield(L, -3, name);
         }
         lua_remove(L, -2);
+        lua_insert(L, -(nup + 1));
     }
-    luaL_setfuncs(L, functions, 0);
+    luaL_setfuncs(L, functions, nup);
 }
 
 #undef luaL_register
-#define luaL_register(L, name, functions) osbridge_register((L), (name), (functions))
+#define luaL_register(L, name, functions) osbridge_register((L), (name), (functions), 0)
+#undef luaL_openlib
+#define luaL_openlib(L, name, functions, nup) osbridge_register((L), (name), (functions), (nup))
 #ifndef lua_cpcall
 #define lua_cpcall(L, f, u) (lua_pushcfunction((L), (f)), lua_pushlightuserdata((L), (u)), lua_pcall((L), 1, 0, 0))
 #endif

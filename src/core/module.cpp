@@ -101,10 +101,12 @@ const luaL_Reg function_table[] = {
     {"clear_browser_cache", clear_browser_cache},
     {"add_cert_to_store", add_cert_to_store},
     {"bitmap_info", bitmap_info},
+    {"set_code_page", set_code_page},
+    {"get_code_page", get_code_page},
     {nullptr, nullptr},
 };
 
-// luaL_register makes a new closure per name; names that share a C function
+// luaL_openlib makes a new closure per name; names that share a C function
 // share one function value instead.
 void share_aliases(lua_State* L)
 {
@@ -137,7 +139,9 @@ int open_module(lua_State* L, Loader& loader)
         ::MessageBoxW(::GetForegroundWindow(), L"osbridge dynload problem!", L"Lua Error", MB_ICONERROR);
         return 0;
     }
-    luaL_register(L, "osbridge", function_table);
+    // Every function gets the state's code-page cell as its upvalue.
+    push_code_page_cell(L);
+    luaL_openlib(L, "osbridge", function_table, 1);
     share_aliases(L);
     set_constants(L, unsigned_constants, [](uint32_t v) { return static_cast<int64_t>(v); });
     set_constants(L, signed_constants, [](uint32_t v) { return static_cast<int64_t>(static_cast<int32_t>(v)); });

@@ -32,47 +32,77 @@ namespace osbridge {
 // Instance handle of this library, recorded by DllMain.
 extern HINSTANCE module_instance;
 
-// ---- text (ANSI code page <-> UTF-16) ---------------------------------------
+// ---- text (the state's code page <-> UTF-16) -------------------------------
 
-// New NUL-terminated UTF-16 copy of n ANSI bytes; null for null or n < 1,
-// and for text that cannot be converted (no memory, longer than the system
-// converts, or rejected by it).
-WideText a2w(const char* text, size_t n);
+// The code page in which this Lua state's texts travel: CP_ACP, the host's
+// ANSI code page, unless the script chose another with set_code_page. The
+// module's functions share one cell per state as their first upvalue, so a
+// function reads it once at its start and hands it down; code that runs as
+// a protected call of its own (GuardedPush) cannot see it and is given it.
+inline UINT* code_page_cell(lua_State* L)
+{
+    return static_cast<UINT*>(lua_touserdata(L, lua_upvalueindex(1)));
+}
+inline UINT code_page(lua_State* L)
+{
+    const UINT* cell = code_page_cell(L);
+    return cell ? *cell : CP_ACP;
+}
+// Pushes this state's cell, made (holding CP_ACP) by the first load in it;
+// a module table loaded again in the same state shares the first one's.
+void push_code_page_cell(lua_State* L);
+
+// Flags for converting from `code_page` to UTF-16: strict in UTF-8, where
+// the system would otherwise put U+FFFD for a broken sequence and pass on a
+// text the script never gave. The ANSI code page converts as it always has.
+inline DWORD to_wide_flags(UINT code_page) noexcept
+{
+    return code_page == CP_UTF8 ? MB_ERR_INVALID_CHARS : 0;
+}
+// New NUL-terminated UTF-16 copy of n bytes of text in `code_page`; null for
+// null or n < 1, and for text that cannot be converted (no memory, longer
+// than the system converts, or rejected by it: in UTF-8, any invalid
+// sequence).
+WideText a2w(const char* text, size_t n, UINT code_page);
 // The same for NUL-terminated text: taken up to its first zero byte.
-WideText a2w(const char* text);
+WideText a2w(const char* text, UINT code_page);
 // a2w for a text whose absence means something of its own (a default, any
 // window, the root key): false when a text that is not empty cannot be
 // converted, so that the caller fails instead of taking it for no text.
-bool a2w_optional(const char* text, WideText& wide);
-// New NUL-terminated ANSI copy of UTF-16 text (at most n units, up to its
-// first zero unit); null for null or n < 1. Sized from the converted text,
-// so double-byte code pages are never cut.
-AnsiText w2a(const wchar_t* text, size_t n, UINT code_page = CP_ACP);
+bool a2w_optional(const char* text, WideText& wide, UINT code_page);
+// New NUL-terminated copy of UTF-16 text (at most n units, up to its first
+// zero unit) in `code_page`; null for null or n < 1. Sized from the converted
+// text, so double-byte code pages and UTF-8 are never cut.
+AnsiText w2a(const wchar_t* text, size_t n, UINT code_page);
 // The units of a text that the system cut at a limit in units, without the
 // first half of a surrogate pair that the cut separated from its second.
 inline size_t whole_units(const wchar_t* text, size_t n) noexcept
 {
     return n > 0 && IS_HIGH_SURROGATE(text[n - 1]) ? n - 1 : n;
 }
-// Pushes the ANSI form of the same text ("" when there is none). It is
+// Pushes the same text in `code_page` ("" when there is none). It is
 // converted on the stack or in a block Lua owns, so a memory error while
 // pushing leaks nothing.
-void push_w2a(lua_State* L, const wchar_t* text, size_t n);
-// NUL-terminated UTF-16 form of ANSI text up to its first zero byte, stored
-// in `wide`: in `stack` (`units` long) when it fits, else in a block Lua
-// owns, left on the Lua stack; null for empty text. False when a text that
-// is not empty cannot be converted, as for a2w_optional. Its only error is
-// Lua's out-of-memory error, so it is called before any resource is taken.
-bool a2w_scratch(lua_State* L, const char* text, wchar_t* stack, size_t units, const wchar_t*& wide);
+void push_w2a(lua_State* L, const wchar_t* text, size_t n, UINT code_page);
+// NUL-terminated UTF-16 form of text in `code_page` up to its first zero
+// byte, stored in `wide`: in `stack` (`units` long) when it fits, else in a
+// block Lua owns, left on the Lua stack; null for empty text. False when a
+// text that is not empty cannot be converted, as for a2w_optional. Its only
+// error is Lua's out-of-memory error, so it is called before any resource is
+// taken.
+bool a2w_scratch(lua_State* L, const char* text, wchar_t* stack, size_t units, const wchar_t*& wide,
+                 UINT code_page);
 // The same for the n bytes at `text`, which hold no zero byte.
-bool a2w_scratch(lua_State* L, const char* text, size_t n, wchar_t* stack, size_t units, const wchar_t*& wide);
+bool a2w_scratch(lua_State* L, const char* text, size_t n, wchar_t* stack, size_t units, const wchar_t*& wide,
+                 UINT code_page);
 
 // Room for last_error_text, terminator included; each caller has its own, so
 // threads never see each other's text.
 using ErrorText = char[2048];
-// "first line of the system text (code)" for the thread's last error, written
-// into `text` and returned; null when the system has no text for the code.
-const char* last_error_text(ErrorText& text);
+// "first line of the system text (code)" for the thread's last error, in
+// `code_page`, written into `text` and returned; null when the system has no
+// text for the code.
+const char* last_error_text(ErrorText& text, UINT code_page);
 
 // ---- numbers ------------------------------------------------------------------
 

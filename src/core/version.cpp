@@ -26,15 +26,15 @@ void push_version_field(lua_State* L, DWORD OSVERSIONINFOW::*field)
         lua_pushnil(L);
 }
 
-// The service-pack text in ANSI, at most 259 bytes as the query's text block
-// holds, cut between characters; its length in bytes.
-int service_pack_text(const OSVERSIONINFOW& info, char (&text)[260])
+// The service-pack text in the state's code page, at most 259 bytes as the
+// query's text block holds, cut between characters; its length in bytes.
+int service_pack_text(const OSVERSIONINFOW& info, char (&text)[260], UINT code_page)
 {
     for (int units = static_cast<int>(wcsnlen(info.szCSDVersion, ARRAYSIZE(info.szCSDVersion))); units > 0; --units) {
         if (IS_HIGH_SURROGATE(info.szCSDVersion[units - 1]))
             continue;
-        const int bytes = ::WideCharToMultiByte(CP_ACP, 0, info.szCSDVersion, units, text, sizeof text - 1, nullptr,
-                                                nullptr);
+        const int bytes = ::WideCharToMultiByte(code_page, 0, info.szCSDVersion, units, text, sizeof text - 1,
+                                                nullptr, nullptr);
         if (bytes > 0)
             return bytes;
     }
@@ -45,6 +45,7 @@ int service_pack_text(const OSVERSIONINFOW& info, char (&text)[260])
 
 int version(lua_State* L)
 {
+    const UINT cp = code_page(L);
     push_version_field(L, &OSVERSIONINFOW::dwMajorVersion);
     push_version_field(L, &OSVERSIONINFOW::dwMinorVersion);
     push_version_field(L, &OSVERSIONINFOW::dwBuildNumber);
@@ -53,7 +54,7 @@ int version(lua_State* L)
     OSVERSIONINFOW info;
     char text[260];
     if (query_version(&info))
-        lua_pushlstring(L, text, static_cast<size_t>(service_pack_text(info, text)));
+        lua_pushlstring(L, text, static_cast<size_t>(service_pack_text(info, text, cp)));
     else
         lua_pushnil(L);
     return 5;

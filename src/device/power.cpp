@@ -70,7 +70,7 @@ int sip_get_current_im(lua_State* L)
     wchar_t text[260] = L"";
     if (!api.SipGetCurrentIM(&id) || api.StringFromGUID2(id, text, 260) <= 0)
         return push_text_or_nil(L, nullptr);
-    push_w2a(L, text, std::wcslen(text));
+    push_w2a(L, text, std::wcslen(text), code_page(L));
     return 1;
 }
 
@@ -80,7 +80,7 @@ int sip_set_current_im(lua_State* L)
     const char* text = luaL_checklstring(L, 1, &length);
     bool done = false;
     if (length > 0 && api.CLSIDFromString && api.SipSetCurrentIM) {
-        const WideText wide = a2w(text);
+        const WideText wide = a2w(text, code_page(L));
         CLSID id{};
         done = wide && api.CLSIDFromString(wide.get(), &id) == S_OK && api.SipSetCurrentIM(&id);
     }

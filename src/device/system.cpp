@@ -13,8 +13,9 @@ namespace {
 int call_server_entry(lua_State* L, const char* name)
 {
     const char* path = luaL_checkstring(L, 1);
+    const UINT cp = code_page(L);
     bool registered = false;
-    if (const WideText wide = a2w(path)) {
+    if (const WideText wide = a2w(path, cp)) {
         if (const HMODULE library = ::LoadLibraryW(wide.get())) {
             using ServerEntry = HRESULT(STDAPICALLTYPE*)();
             const FARPROC found = ::GetProcAddress(library, name);

@@ -14,7 +14,7 @@ namespace {
 template <typename Call>
 int push_path_verdict(lua_State* L, const char* path, Call call)
 {
-    const WideText wide = a2w(path);
+    const WideText wide = a2w(path, code_page(L));
     const bool done = wide && call(wide.get());
     lua_pushboolean(L, done);
     return 1;
@@ -23,11 +23,31 @@ int push_path_verdict(lua_State* L, const char* path, Call call)
 template <typename Call>
 int push_two_path_verdict(lua_State* L, const char* from, const char* to, Call call)
 {
-    const WideText wide_from = a2w(from);
-    const WideText wide_to = a2w(to);
+    const UINT cp = code_page(L);
+    const WideText wide_from = a2w(from, cp);
+    const WideText wide_to = a2w(to, cp);
     const bool done = wide_from && wide_to && call(wide_from.get(), wide_to.get());
     lua_pushboolean(L, done);
     return 1;
+}
+
+// file_exists for a code page of the script's choice, which the system's
+// test, taking ANSI text only, cannot read: the same open in UTF-16, a bare
+// name looked for along the search path first.
+bool wide_file_exists(const char* path, UINT code_page)
+{
+    const WideText wide = a2w(path, code_page);
+    if (!wide)
+        return false;
+    const wchar_t* name = wide.get();
+    wchar_t found[MAX_PATH];
+    if (!std::wcspbrk(name, L"\\/:")) {
+        const DWORD length = ::SearchPathW(nullptr, name, nullptr, MAX_PATH, found, nullptr);
+        if (length > 0 && length < MAX_PATH)
+            name = found;
+    }
+    return static_cast<bool>(unique_file(::CreateFileW(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
 }
 
 } // namespace
@@ -64,13 +84,15 @@ int mkdir(lua_State* L)
     return push_path_verdict(L, path, [](const wchar_t* dir) { return ::CreateDirectoryW(dir, nullptr) != FALSE; });
 }
 
-bool file_exists(const char* path)
+bool file_exists(const char* path, UINT code_page)
 {
     // Opens and closes again at once; directories and unreadable files fail.
     // The system's test holds only OFS_MAXPATHNAME bytes of full path, so a
     // longer one is opened the same way directly rather than reported missing.
     if (!*path)
         return false;
+    if (code_page != CP_ACP)
+        return wide_file_exists(path, code_page);
     if (::GetFullPathNameA(path, 0, nullptr, nullptr) <= OFS_MAXPATHNAME) {
         OFSTRUCT scratch;
         return ::OpenFile(path, &scratch, OF_EXIST) != HFILE_ERROR;
@@ -82,14 +104,14 @@ bool file_exists(const char* path)
 int file_exist(lua_State* L)
 {
     const char* path = luaL_checklstring(L, 1, nullptr);
-    lua_pushboolean(L, file_exists(path));
+    lua_pushboolean(L, file_exists(path, code_page(L)));
     return 1;
 }
 
 int file_size(lua_State* L)
 {
     const char* path = luaL_checklstring(L, 1, nullptr);
-    const WideText wide = a2w(path);
+    const WideText wide = a2w(path, code_page(L));
     LARGE_INTEGER size{};
     bool known = false;
     if (wide) {
@@ -121,7 +143,7 @@ int get_current_dir(lua_State* L)
         path[length] = L'\0';
         // Cut in UTF-16, where a backslash is never part of another character.
         const wchar_t* last = std::wcsrchr(path, L'\\');
-        push_w2a(L, path, last ? static_cast<size_t>(last - path) + 1 : length);
+        push_w2a(L, path, last ? static_cast<size_t>(last - path) + 1 : length, code_page(L));
         return 1;
     }
     lua_pushnil(L);

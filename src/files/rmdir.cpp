@@ -135,6 +135,7 @@ int rmdir(lua_State* L)
 {
     size_t length = 0;
     const char* path = luaL_checklstring(L, 1, &length);
+    const UINT cp = code_page(L);
     if (length > 257) {
         char count[32];
         std::snprintf(count, sizeof count, "%llu", static_cast<unsigned long long>(length));
@@ -145,7 +146,7 @@ int rmdir(lua_State* L)
 
     bool converted = false;
     {
-        const WideText wide = a2w(path);
+        const WideText wide = a2w(path, cp);
         if (wide) {
             converted = true;
             // Out of memory stops the walk; what is left stays, as with any

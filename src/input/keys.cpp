@@ -90,15 +90,17 @@ void send_input_pair(WORD key, WORD scan)
     ::SendInput(1, &input, sizeof input);
 }
 
-// Bytes of the character that starts at `text` in the ANSI code page: a lead
-// byte with its trail byte in double-byte code pages, a whole sequence of up
-// to four bytes in UTF-8 (which has no lead bytes in the double-byte sense).
-// A sequence cut short by the end of the text or broken counts one byte.
-size_t character_bytes(const char* text)
+// Bytes of the character that starts at `text` in `code_page`: a lead byte
+// with its trail byte in double-byte code pages, a whole sequence of up to
+// four bytes in UTF-8 (which has no lead bytes in the double-byte sense). A
+// sequence cut short by the end of the text or broken counts one byte.
+size_t character_bytes(const char* text, UINT code_page)
 {
     const auto lead = static_cast<unsigned char>(text[0]);
-    if (::GetACP() != CP_UTF8)
-        return ::IsDBCSLeadByte(lead) && text[1] ? 2 : 1;
+    if (code_page == CP_ACP ? ::GetACP() != CP_UTF8 : code_page != CP_UTF8) {
+        const BOOL lead_byte = code_page == CP_ACP ? ::IsDBCSLeadByte(lead) : ::IsDBCSLeadByteEx(code_page, lead);
+        return lead_byte && text[1] ? 2 : 1;
+    }
     const size_t bytes = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
                        : lead >= 0xF0 && lead <= 0xF4 ? 4 : 1;
     for (size_t i = 1; i < bytes; ++i) {
@@ -111,18 +113,18 @@ size_t character_bytes(const char* text)
 // Types the character that starts at `text` as its UTF-16 units (two, a
 // surrogate pair, beyond the Basic Multilingual Plane); returns the bytes it
 // used.
-size_t type_ansi_character(const char* text)
+size_t type_ansi_character(const char* text, UINT code_page)
 {
-    const size_t bytes = character_bytes(text);
+    const size_t bytes = character_bytes(text, code_page);
     // Each byte of a sequence the system rejects may become a unit of its own.
     wchar_t units[4];
-    const int count = ::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(bytes), units, 4);
+    const int count = ::MultiByteToWideChar(code_page, 0, text, static_cast<int>(bytes), units, 4);
     for (int i = 0; i < count; ++i)
         send_input_pair(0, units[i]);
     return bytes;
 }
 
-size_t type_unicode(const char* text)
+size_t type_unicode(const char* text, UINT code_page)
 {
     switch (text[0]) {
     case '\t': send_input_pair(VK_TAB, 0x8F); return 1;
@@ -130,16 +132,16 @@ size_t type_unicode(const char* text)
     default: break;
     }
     if (static_cast<unsigned char>(text[0]) >= 0x80)
-        return type_ansi_character(text);
+        return type_ansi_character(text, code_page);
     send_input_pair(0, static_cast<unsigned char>(text[0]));
     return 1;
 }
 
-size_t type_from_table(const char* text)
+size_t type_from_table(const char* text, UINT code_page)
 {
     const unsigned char c = static_cast<unsigned char>(text[0]);
     if (c >= 0x80)
-        return type_ansi_character(text);
+        return type_ansi_character(text, code_page);
     const KeyStroke stroke = key_table.entries[c];
     const BYTE scan = static_cast<BYTE>(::MapVirtualKeyA(c, MAPVK_VK_TO_VSC));
     if (stroke.shift)
@@ -191,8 +193,13 @@ int string_to_keys(lua_State* L)
 {
     const char* text = luaL_checklstring(L, 1, nullptr);
     const bool unicode = opt_choice(L, 3, 0) != 0;
+    const UINT cp = code_page(L);
+    // A text that is not in the code page the script chose types nothing,
+    // rather than the part before the fault.
+    if (cp != CP_ACP && *text && ::MultiByteToWideChar(cp, to_wide_flags(cp), text, -1, nullptr, 0) <= 0)
+        return 0;
     while (*text)
-        text += unicode ? type_unicode(text) : type_from_table(text);
+        text += unicode ? type_unicode(text, cp) : type_from_table(text, cp);
     return 0;
 }
 

@@ -59,21 +59,21 @@ private:
     DWORD capacity_ = 0;
 };
 
-// A fixed name field in ANSI, or nil when it is empty.
+// A fixed name field in the state's code page, or nil when it is empty.
 template <size_t N>
-void push_name(lua_State* L, const WCHAR (&field)[N])
+void push_name(lua_State* L, const WCHAR (&field)[N], UINT cp)
 {
     if (field[0])
-        push_w2a(L, field, N);
+        push_w2a(L, field, N, cp);
     else
         lua_pushnil(L);
 }
 
 template <size_t N>
-void set_name_field(lua_State* L, const char* key, const WCHAR (&field)[N])
+void set_name_field(lua_State* L, const char* key, const WCHAR (&field)[N], UINT cp)
 {
     if (field[0]) {
-        push_name(L, field);
+        push_name(L, field, cp);
         lua_setfield(L, -2, key);
     }
 }
@@ -102,9 +102,9 @@ int push_table_and_nil(lua_State* L)
     return 2;
 }
 
-DWORD dial(const Rasapi32& ras, const char* entry)
+DWORD dial(const Rasapi32& ras, const char* entry, UINT cp)
 {
-    const WideText name = a2w(entry);
+    const WideText name = a2w(entry, cp);
     // The record's field holds 256 characters and its terminator.
     if (!name || std::wcslen(name.get()) > RAS_MaxEntryName)
         return ERROR_INVALID_PARAMETER;
@@ -129,6 +129,7 @@ DWORD dial(const Rasapi32& ras, const char* entry)
 
 int ras_entries(lua_State* L)
 {
+    const UINT cp = code_page(L);
     const Rasapi32* ras = late::rasapi32.get();
     if (!ras)
         return push_nil_and_code(L, ::GetLastError());
@@ -144,7 +145,7 @@ int ras_entries(lua_State* L)
     const DWORD held = entries.held(count);
     lua_createtable(L, static_cast<int>(held), 0);
     for (DWORD i = 0; i < held; ++i) {
-        push_name(L, entries.at(i)->szEntryName);
+        push_name(L, entries.at(i)->szEntryName, cp);
         lua_rawseti(L, -2, static_cast<int>(i) + 1);
     }
     return push_table_and_nil(L);
@@ -152,6 +153,7 @@ int ras_entries(lua_State* L)
 
 int ras_connections(lua_State* L)
 {
+    const UINT cp = code_page(L);
     const Rasapi32* ras = late::rasapi32.get();
     if (!ras)
         return push_nil_and_code(L, ::GetLastError());
@@ -170,7 +172,7 @@ int ras_connections(lua_State* L)
         // A nameless connection cannot be a key; the service names every one.
         if (!connection->szEntryName[0])
             continue;
-        push_name(L, connection->szEntryName);
+        push_name(L, connection->szEntryName, cp);
         lua_pushlightuserdata(L, connection->hrasconn);
         lua_rawset(L, -3);
     }
@@ -179,6 +181,7 @@ int ras_connections(lua_State* L)
 
 int ras_connect_status(lua_State* L)
 {
+    const UINT cp = code_page(L);
     const Rasapi32* ras = late::rasapi32.get();
     if (!ras)
         return push_nil_and_code(L, ::GetLastError());
@@ -192,8 +195,8 @@ int ras_connect_status(lua_State* L)
     lua_setfield(L, -2, "state");
     push_code(L, status.dwError);
     lua_setfield(L, -2, "error");
-    set_name_field(L, "name", status.szDeviceName);
-    set_name_field(L, "type", status.szDeviceType);
+    set_name_field(L, "name", status.szDeviceName, cp);
+    set_name_field(L, "type", status.szDeviceType, cp);
     return push_table_and_nil(L);
 }
 
@@ -201,7 +204,7 @@ int ras_dial(lua_State* L)
 {
     const char* entry = luaL_checklstring(L, 1, nullptr);
     const Rasapi32* ras = late::rasapi32.get();
-    const DWORD result = ras ? dial(*ras, entry) : ::GetLastError();
+    const DWORD result = ras ? dial(*ras, entry, code_page(L)) : ::GetLastError();
     lua_pushboolean(L, result == 0);
     return 1 + push_code(L, result);
 }

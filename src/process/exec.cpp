@@ -21,10 +21,11 @@ const char* text_arg(lua_State* L, int index)
 int exec(lua_State* L)
 {
     const bool wait = to_choice(L, 3) != 0;
+    const UINT cp = code_page(L);
     const char* application = text_arg(L, 1);
-    // The ANSI text itself, tested as file_exist tests it; the command line
-    // and directory are not looked at for a missing program.
-    if (application && !file_exists(application)) {
+    // The text itself, tested as file_exist tests it; the command line and
+    // directory are not looked at for a missing program.
+    if (application && !file_exists(application, cp)) {
         lua_pushboolean(L, 0);
         push_whole(L, 0);
         return 2;
@@ -38,8 +39,8 @@ int exec(lua_State* L)
         // A text that cannot be converted fails the call rather than start
         // something else, or elsewhere.
         WideText wide_application, wide_command_line, wide_directory;  // the command line writable, as required
-        if (a2w_optional(application, wide_application) && a2w_optional(command_line, wide_command_line)
-            && a2w_optional(directory, wide_directory) && (wide_application || wide_command_line)) {
+        if (a2w_optional(application, wide_application, cp) && a2w_optional(command_line, wide_command_line, cp)
+            && a2w_optional(directory, wide_directory, cp) && (wide_application || wide_command_line)) {
             STARTUPINFOW startup = {};
             startup.cb = sizeof startup;
             PROCESS_INFORMATION info = {};

@@ -71,14 +71,15 @@ int shell_execute(lua_State* L)
     const char* work_dir = push_text_field(L, fields, "work_dir");
     const char* operation = push_text_field(L, fields, "operation");
     const char* parameters = push_text_field(L, fields, "parameters");
+    const UINT cp = code_page(L);
 
     // A field that cannot be converted is not left out: the call would run
     // without it. Conversion fails for want of memory (or beyond 2 GiB).
     int32_t result = SE_ERR_OOM;
     {
         WideText wide_filename, wide_work_dir, wide_operation, wide_parameters;
-        if (a2w_optional(filename, wide_filename) && a2w_optional(work_dir, wide_work_dir)
-            && a2w_optional(operation, wide_operation) && a2w_optional(parameters, wide_parameters)) {
+        if (a2w_optional(filename, wide_filename, cp) && a2w_optional(work_dir, wide_work_dir, cp)
+            && a2w_optional(operation, wide_operation, cp) && a2w_optional(parameters, wide_parameters, cp)) {
             result = static_cast<int32_t>(reinterpret_cast<intptr_t>(
                 api.ShellExecuteW(parent, wide_operation ? wide_operation.get() : L"open", wide_filename.get(),
                                   wide_parameters.get(), wide_work_dir.get(), show)));

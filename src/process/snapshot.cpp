@@ -41,11 +41,11 @@ Entry* walk(lua_State* L, DWORD kind, DWORD pid, BOOL(WINAPI* first)(HANDLE, Ent
 }
 
 template <size_t N>
-void set_text_field(lua_State* L, const char* field, const wchar_t (&text)[N])
+void set_text_field(lua_State* L, const char* field, const wchar_t (&text)[N], UINT cp)
 {
     if (!text[0])
         return;
-    push_w2a(L, text, N);
+    push_w2a(L, text, N, cp);
     lua_setfield(L, -2, field);
 }
 
@@ -71,6 +71,7 @@ void push_rows(lua_State* L, const Entry* entries, size_t count, SetFields set_f
 
 int process_list(lua_State* L)
 {
+    const UINT cp = code_page(L);
     size_t count;
     const PROCESSENTRY32W* processes = walk(L, TH32CS_SNAPPROCESS, 0, ::Process32FirstW, ::Process32NextW, &count);
     if (!processes) {
@@ -83,8 +84,8 @@ int process_list(lua_State* L)
         lua_pushstring(L, "Process32First() failed");
         return 2;
     }
-    push_rows(L, processes, count, [L](const PROCESSENTRY32W& process) {
-        set_text_field(L, "name", process.szExeFile);
+    push_rows(L, processes, count, [L, cp](const PROCESSENTRY32W& process) {
+        set_text_field(L, "name", process.szExeFile, cp);
         set_number_field(L, "pid", process.th32ProcessID);
         set_number_field(L, "pid_parent", process.th32ParentProcessID);
         set_number_field(L, "threads", process.cntThreads);
@@ -97,6 +98,7 @@ int process_modules(lua_State* L)
     // The last argument is the process id, whatever comes before it.
     const int top = lua_gettop(L);
     const DWORD pid = check_u32(L, top ? top : 1);
+    const UINT cp = code_page(L);
 
     size_t count;
     const MODULEENTRY32W* modules = walk(L, TH32CS_SNAPMODULE, pid, ::Module32FirstW, ::Module32NextW, &count);
@@ -104,9 +106,9 @@ int process_modules(lua_State* L)
         lua_pushnil(L);
         return 1;
     }
-    push_rows(L, modules, count, [L](const MODULEENTRY32W& module) {
-        set_text_field(L, "module", module.szModule);
-        set_text_field(L, "path", module.szExePath);
+    push_rows(L, modules, count, [L, cp](const MODULEENTRY32W& module) {
+        set_text_field(L, "module", module.szModule, cp);
+        set_text_field(L, "path", module.szExePath, cp);
         set_number_field(L, "pid", module.th32ProcessID);
     });
     return 1;

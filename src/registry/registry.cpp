@@ -39,14 +39,15 @@ int reg_get_value(lua_State* L)
     const HKEY root = check_root(L, 1);
     const char* path = luaL_checklstring(L, 2, nullptr);
     const char* name = luaL_checklstring(L, 3, nullptr);
+    const UINT cp = code_page(L);
 
     // Names and data live on the stack, or in blocks Lua owns when long. The
     // empty name addresses the root key or the default value, so a name that
     // cannot be converted reads nothing.
     wchar_t path_units[MAX_PATH + 1], name_units[MAX_PATH + 1];
     const wchar_t *wide_path, *wide_name;
-    if (!a2w_scratch(L, path, path_units, MAX_PATH + 1, wide_path)
-        || !a2w_scratch(L, name, name_units, MAX_PATH + 1, wide_name)) {
+    if (!a2w_scratch(L, path, path_units, MAX_PATH + 1, wide_path, cp)
+        || !a2w_scratch(L, name, name_units, MAX_PATH + 1, wide_name, cp)) {
         lua_pushnil(L);
         return 1;
     }
@@ -81,7 +82,7 @@ int reg_get_value(lua_State* L)
     } else if (is_text_type(type)) {
         // The code units up to the first NUL unit (or all of them); both
         // blocks are aligned for them.
-        push_w2a(L, reinterpret_cast<const wchar_t*>(data), size / sizeof(wchar_t));
+        push_w2a(L, reinterpret_cast<const wchar_t*>(data), size / sizeof(wchar_t), cp);
     } else {
         lua_pushnil(L);
     }
@@ -101,9 +102,10 @@ int reg_set_value(lua_State* L)
         number = check_u32(L, 4);
     else if (is_text_type(type) || type == REG_BINARY)
         text = luaL_checklstring(L, 4, &text_length);
+    const UINT cp = code_page(L);
 
     WideText wide_name, wide_path;
-    if (!a2w_optional(name, wide_name) || !a2w_optional(path, wide_path)) {
+    if (!a2w_optional(name, wide_name, cp) || !a2w_optional(path, wide_path, cp)) {
         lua_pushboolean(L, 0);
         return 1;
     }
@@ -129,7 +131,7 @@ int reg_set_value(lua_State* L)
         data = reinterpret_cast<const BYTE*>(empty_text);
         size = sizeof empty_text;
         if (length > 0) {
-            wide_text = a2w(text, length);
+            wide_text = a2w(text, length, cp);
             if (!wide_text) {
                 lua_pushboolean(L, 0);
                 return 1;
@@ -162,10 +164,11 @@ int reg_delete_value(lua_State* L)
     const HKEY root = check_root(L, 1);
     const char* path = luaL_checklstring(L, 2, nullptr);
     const char* name = luaL_checklstring(L, 3, nullptr);
+    const UINT cp = code_page(L);
 
     WideText wide_name, wide_path;
     unique_hkey key;
-    bool deleted = a2w_optional(name, wide_name) && a2w_optional(path, wide_path)
+    bool deleted = a2w_optional(name, wide_name, cp) && a2w_optional(path, wide_path, cp)
                    && api.RegOpenKeyExW(root, wide_path.get(), 0, KEY_SET_VALUE, key.put()) == ERROR_SUCCESS;
     if (deleted)
         deleted = api.RegDeleteValueW(key.get(), wide_name.get()) == ERROR_SUCCESS;
@@ -181,7 +184,7 @@ int reg_delete_key(lua_State* L)
 
     // No path (empty, or not convertible) would name the root itself, which
     // is never deleted.
-    const WideText wide_path = a2w(path);
+    const WideText wide_path = a2w(path, code_page(L));
     const bool deleted = wide_path && api.RegDeleteKeyW(root, wide_path.get()) == ERROR_SUCCESS;
     lua_pushboolean(L, deleted);
     return 1;

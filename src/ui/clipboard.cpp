@@ -1,4 +1,5 @@
-// Text on the system clipboard, as ANSI text or, on request, as UTF-16.
+// Text on the system clipboard, as ANSI text or, on request or in a code page
+// of the script's choice, as UTF-16.
 #include "core/functions.h"
 #include "core/guarded.h"
 #include "core/osbridge.h"
@@ -25,13 +26,17 @@ unique_hglobal filled_block(const void* data, size_t count, size_t size)
     return block;
 }
 
-// The format to read text in: UTF-16, converted here with the process's code
-// page, unless the text was put there as ANSI. The system derives each from
-// the other with the code page of the clipboard's locale, which need not be
-// the process's, so the form that was set is the faithful one. Formats are
-// listed in the order they were set, derived ones after them.
-UINT text_format()
+// The format to read text in for the ANSI code page: UTF-16, converted here
+// with the process's code page, unless the text was put there as ANSI. The
+// system derives each from the other with the code page of the clipboard's
+// locale, which need not be the process's, so the form that was set is the
+// faithful one. Formats are listed in the order they were set, derived ones
+// after them. In a code page of the script's choice only UTF-16 holds every
+// character.
+UINT text_format(UINT code_page)
 {
+    if (code_page != CP_ACP)
+        return CF_UNICODETEXT;
     for (UINT format = ::EnumClipboardFormats(0); format; format = ::EnumClipboardFormats(format)) {
         if (format == CF_UNICODETEXT || format == CF_TEXT)
             return format;
@@ -47,13 +52,13 @@ struct ClipboardText {
     bool unicode = false;
 };
 
-ClipboardText copy_text(HWND window)
+ClipboardText copy_text(HWND window, UINT code_page)
 {
     ClipboardText copy;
     const clipboard_session clipboard(window);
     if (!clipboard)
         return copy;
-    const UINT format = text_format();
+    const UINT format = text_format(code_page);
     const HANDLE data = ::GetClipboardData(format);
     const global_lock lock(data);
     const SIZE_T size = lock ? ::GlobalSize(data) : 0;
@@ -77,17 +82,18 @@ int clipboard_get(lua_State* L)
     HWND window = nullptr;
     if (!to_hwnd(L, 1, &window))
         window = api.GetForegroundWindow();
+    const UINT cp = code_page(L);
 
     // Pushing can run script code (a hook, a finalizer) that changes the
     // clipboard, so the text is copied out and the clipboard closed first.
     GuardedPush guarded(L);
     bool pushed = false;
     {
-        const ClipboardText text = copy_text(window);
+        const ClipboardText text = copy_text(window, cp);
         if (text.data) {
             pushed = guarded([&](lua_State* L) {
                 if (text.unicode)
-                    push_w2a(L, reinterpret_cast<const wchar_t*>(text.data.get()), text.size / sizeof(wchar_t));
+                    push_w2a(L, reinterpret_cast<const wchar_t*>(text.data.get()), text.size / sizeof(wchar_t), cp);
                 else
                     lua_pushlstring(L, text.data.get(), text.size);
             });
@@ -109,8 +115,10 @@ int clipboard_set(lua_State* L)
         text = lua_tolstring(L, 1, &length);
     if (lua_isstring(L, 2))
         text = lua_tolstring(L, 2, &length);
-    // Any boolean asks for UTF-16; its value is not consulted.
-    const bool unicode = lua_type(L, 2) == LUA_TBOOLEAN || lua_type(L, 3) == LUA_TBOOLEAN;
+    // Any boolean asks for UTF-16; its value is not consulted. A code page of
+    // the script's choice always takes it.
+    const UINT cp = code_page(L);
+    const bool unicode = cp != CP_ACP || lua_type(L, 2) == LUA_TBOOLEAN || lua_type(L, 3) == LUA_TBOOLEAN;
     if (length == 0) {
         lua_pushboolean(L, 0);
         return 1;
@@ -118,15 +126,17 @@ int clipboard_set(lua_State* L)
 
     bool stored = false;
     {
+        // Only the text before the first NUL byte converts. A text that is
+        // not in the code page the script chose leaves the clipboard alone.
+        const WideText wide = unicode ? a2w(text, cp) : nullptr;
         const clipboard_session clipboard(owner);
-        if (clipboard) {
+        if (clipboard && (wide || cp == CP_ACP)) {
             ::EmptyClipboard();
             unique_hglobal block;
             if (!unicode) {
                 // Stored whole, embedded NUL bytes included.
                 block = filled_block(text, length, length + 1);
-            } else if (const WideText wide = a2w(text)) {
-                // Only the text before the first NUL byte converts.
+            } else if (wide) {
                 block = filled_block(wide.get(), std::wcslen(wide.get()) * sizeof(wchar_t), length * 2 + 2);
             }
             // Once accepted the block is the system's; otherwise it is freed here.

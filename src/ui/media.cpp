@@ -16,10 +16,11 @@ int play_sound(lua_State* L)
         return 1;
     }
     const DWORD flags = opt_u32(L, 2, SND_FILENAME | SND_ASYNC) | SND_FILENAME;
+    const UINT cp = code_page(L);
 
     BOOL played = FALSE;
     if (const Winmm* sound = late::winmm.get())
-        if (const WideText wide = a2w(path))
+        if (const WideText wide = a2w(path, cp))
             played = sound->PlaySoundW(wide.get(), nullptr, flags);
     lua_pushboolean(L, played);
     return 1;
@@ -28,11 +29,12 @@ int play_sound(lua_State* L)
 int bitmap_info(lua_State* L)
 {
     const char* path = luaL_checklstring(L, 1, nullptr);
+    const UINT cp = code_page(L);
 
     const char* failure = nullptr;
     BITMAP info{};
     {
-        const WideText wide = a2w(path);
+        const WideText wide = a2w(path, cp);
         // GDI's library reads and frees the bitmap: without it none is loaded.
         const Gdi32* gdi = wide ? late::gdi32.get() : nullptr;
         if (!wide) {

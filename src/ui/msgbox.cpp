@@ -17,13 +17,14 @@ int msgbox(lua_State* L)
     const char* text = lua_tolstring(L, top >= 3 ? -3 : top == 2 ? -2 : -1, nullptr);
     const char* caption = top >= 2 ? lua_tolstring(L, top >= 3 ? -2 : -1, nullptr) : "Orvek";
     const UINT style = top >= 3 ? to_u32(L, -1) : MB_ICONINFORMATION;
+    const UINT cp = code_page(L);
 
     // A box without the text or caption it was given is not shown; 0 is the
     // system's own failure result.
     int pressed = 0;
     {
         WideText wide_text, wide_caption;
-        if (a2w_optional(text, wide_text) && a2w_optional(caption, wide_caption))
+        if (a2w_optional(text, wide_text, cp) && a2w_optional(caption, wide_caption, cp))
             pressed = api.MessageBoxW(api.GetForegroundWindow(), wide_text.get(), wide_caption.get(), style);
     }
     push_whole(L, pressed);
@@ -35,6 +36,7 @@ int get_password(lua_State* L)
     HWND owner = nullptr;
     if (!to_hwnd(L, 1, &owner))
         owner = api.GetForegroundWindow();
+    const UINT cp = code_page(L);
 
     // The password lives only in this call's own buffers, wiped however it
     // ends, memory errors included; the pushed string is the one copy left.
@@ -49,8 +51,8 @@ int get_password(lua_State* L)
         // No code page needs more than three bytes for one unit.
         SecretBuffer<char, password_capacity * 3> text;
         const int bytes = result == IDOK && length
-                              ? ::WideCharToMultiByte(CP_ACP, 0, typed.data, length, text.data, sizeof text.data,
-                                                      nullptr, nullptr)
+                              ? ::WideCharToMultiByte(cp, 0, typed.data, length, text.data, sizeof text.data, nullptr,
+                                                      nullptr)
                               : 0;
         if (bytes > 0)
             pushed = guarded([&](lua_State* L) { lua_pushlstring(L, text.data, static_cast<size_t>(bytes)); });

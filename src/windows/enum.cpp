@@ -32,9 +32,9 @@ void read_text(HWND window, int(WINAPI* read)(HWND, LPWSTR, int), WindowText& te
 }
 
 // Converted text, "" when there is none; the Lua table takes a copy.
-void set_text_field(lua_State* L, const char* field, const WindowText& text)
+void set_text_field(lua_State* L, const char* field, const WindowText& text, UINT cp)
 {
-    push_w2a(L, text.units, static_cast<size_t>(text.length));
+    push_w2a(L, text.units, static_cast<size_t>(text.length), cp);
     lua_setfield(L, -2, field);
 }
 
@@ -60,6 +60,7 @@ BOOL CALLBACK collect_window(HWND window, LPARAM param)
 
 int enum_windows(lua_State* L)
 {
+    const UINT cp = code_page(L);
     // Handles first, in a block that Lua owns: a block too small costs one
     // more enumeration of handles only, never the title and class reads.
     WindowList list = {nullptr, 512, 0};
@@ -81,8 +82,8 @@ int enum_windows(lua_State* L)
         read_text(window, ::GetClassNameW, class_name);
         lua_pushlightuserdata(L, window);
         lua_createtable(L, 0, 2);
-        set_text_field(L, "title", title);
-        set_text_field(L, "class", class_name);
+        set_text_field(L, "title", title, cp);
+        set_text_field(L, "class", class_name, cp);
         lua_settable(L, -3);
     }
     return 1;
@@ -99,11 +100,12 @@ int get_window(lua_State* L)
 int get_window_text(lua_State* L)
 {
     HWND window = check_hwnd(L, 1);
+    const UINT cp = code_page(L);
     WindowText text;
     read_text(window, ::GetWindowTextW, text);
     if (text.length == 0)
         return push_text_or_nil(L, nullptr);
-    push_w2a(L, text.units, static_cast<size_t>(text.length));
+    push_w2a(L, text.units, static_cast<size_t>(text.length), cp);
     return 1;
 }
 

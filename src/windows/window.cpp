@@ -26,11 +26,12 @@ int find_window(lua_State* L)
 {
     const char* class_name = luaL_checklstring(L, 1, nullptr);
     const char* title = luaL_optlstring(L, 2, nullptr, nullptr);
+    const UINT cp = code_page(L);
     // No class or title matches any; one that cannot be converted matches none.
     HWND found = nullptr;
     {
         WideText wide_class, wide_title;
-        if (a2w_optional(class_name, wide_class) && a2w_optional(title, wide_title))
+        if (a2w_optional(class_name, wide_class, cp) && a2w_optional(title, wide_title, cp))
             found = api.FindWindowW(wide_class.get(), wide_title.get());
     }
     push_hwnd(L, found);

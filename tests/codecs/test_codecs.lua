@@ -1,6 +1,7 @@
 -- CRC-16/ARC, hexadecimal text and the epoch clock.
 
 local support = require "support"
+local texts = require "texts"
 
 local function bytes(...) return string.char(...) end
 
@@ -160,6 +161,15 @@ function TestVersion:test_true_version_in_both_interpreters()
     lu.assertEquals(got, expected, other)
 end
 
+-- Raw bytes stay raw whatever code page the script chose.
+function TestCrc16:test_bytes_ignore_the_code_page()
+    local data = "\0\128\197\255" .. texts.unicode[4] .. texts.invalid_utf8[1]
+    local before = { osbridge.to_hex(data), osbridge.from_hex("00C5FF"), osbridge.crc16(data) }
+    texts.in_utf8(function()
+        lu.assertEquals({ osbridge.to_hex(data), osbridge.from_hex("00C5FF"), osbridge.crc16(data) }, before)
+    end)
+end
+
 TestLastError = {}
 
 function TestLastError:test_text_of_a_failed_call()
@@ -182,5 +192,10 @@ function TestLastError:test_text_in_the_code_page_of_the_run()
     for code, fail in pairs(failures) do
         lu.assertFalse(fail())
         lu.assertEquals(cptext.utf8(osbridge.get_last_error()), ("%s (%d)"):format(cptext.message(code), code))
+        -- The same text in UTF-8 when the script chose it.
+        texts.in_utf8(function()
+            lu.assertFalse(fail())
+            lu.assertEquals(osbridge.get_last_error(), ("%s (%d)"):format(cptext.message(code), code))
+        end)
     end
 end

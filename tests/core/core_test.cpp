@@ -171,8 +171,9 @@ TEST(late_library_resolved_once_and_whole)
     FakeLoader loader;
     LateLibrary<Winspool> spooler(L"winspool.drv");
     const Winspool* table = spooler.get(loader);
-    ok(table && table->OpenPrinterA && table->WritePrinter && table->ClosePrinter, "winspool table incomplete");
-    ok(loader.looked_up.size() == 7, "looked up %u names, expected 7", static_cast<unsigned>(loader.looked_up.size()));
+    ok(table && table->OpenPrinterA && table->OpenPrinterW && table->WritePrinter && table->ClosePrinter,
+       "winspool table incomplete");
+    ok(loader.looked_up.size() == 9, "looked up %u names, expected 9", static_cast<unsigned>(loader.looked_up.size()));
     loader.looked_up.clear();
     loader.missing = {L"winspool.drv"};
     ok(spooler.get(loader) == table && loader.looked_up.empty(), "the table was resolved a second time");
@@ -254,12 +255,12 @@ TEST(loader_leaves_an_empty_stack)
 
 TEST(ansi_to_wide)
 {
-    ok(!a2w(nullptr) && !a2w("") && !a2w("abc", 0), "null or empty input gave text");
-    WideText text = a2w("ab\0cd", 5);
+    ok(!a2w(nullptr, CP_ACP) && !a2w("", CP_ACP) && !a2w("abc", 0, CP_ACP), "null or empty input gave text");
+    WideText text = a2w("ab\0cd", 5, CP_ACP);
     ok(text && std::memcmp(text.get(), L"ab\0cd", 6 * sizeof(wchar_t)) == 0, "counted form lost bytes");
-    text = a2w("ab\0cd");
+    text = a2w("ab\0cd", CP_ACP);
     ok(text && std::wcscmp(text.get(), L"ab") == 0, "terminated form read past the zero byte");
-    text = a2w("\xE9t\xE9");  // e-acute in the ANSI code page
+    text = a2w("\xE9t\xE9", CP_ACP);  // e-acute in the ANSI code page
     ok(text && text[0] == 0xE9 && text[1] == L't' && text[3] == 0, "code page conversion gave %04x", text ? text[0] : 0);
 }
 
@@ -267,10 +268,11 @@ TEST(ansi_to_wide_tells_no_text_from_failure)
 {
     // Beyond what the system converts: failure, and the text is never read.
     const size_t too_long = static_cast<size_t>(INT_MAX);
-    ok(!a2w("abc", too_long), "over-long text gave text");
+    ok(!a2w("abc", too_long, CP_ACP), "over-long text gave text");
     WideText wide;
-    ok(a2w_optional(nullptr, wide) && !wide && a2w_optional("", wide) && !wide, "no text must convert to none");
-    ok(a2w_optional("ab", wide) && wide && std::wcscmp(wide.get(), L"ab") == 0, "text did not convert");
+    ok(a2w_optional(nullptr, wide, CP_ACP) && !wide && a2w_optional("", wide, CP_ACP) && !wide,
+       "no text must convert to none");
+    ok(a2w_optional("ab", wide, CP_ACP) && wide && std::wcscmp(wide.get(), L"ab") == 0, "text did not convert");
 
     lua_State* L = luaL_newstate();
     wchar_t stack[4];
@@ -288,7 +290,7 @@ TEST(ansi_to_wide_tells_no_text_from_failure)
     };
     for (const auto& c : cases) {
         const wchar_t* converted = L"stale";
-        const bool done = a2w_scratch(L, c.text, c.n, stack, 4, converted);
+        const bool done = a2w_scratch(L, c.text, c.n, stack, 4, converted, CP_ACP);
         ok(done == c.converted, "\"%s\" (%lu bytes): converted %d", c.text, static_cast<unsigned long>(c.n), done);
         ok(c.expected ? converted && std::wcscmp(converted, c.expected) == 0 : !converted,
            "\"%s\" (%lu bytes): got %ls", c.text, static_cast<unsigned long>(c.n), converted ? converted : L"(null)");
@@ -296,33 +298,65 @@ TEST(ansi_to_wide_tells_no_text_from_failure)
         lua_settop(L, 0);
     }
     const wchar_t* converted = nullptr;
-    ok(a2w_scratch(L, "ab\0cd", stack, 4, converted) && std::wcscmp(converted, L"ab") == 0,
+    ok(a2w_scratch(L, "ab\0cd", stack, 4, converted, CP_ACP) && std::wcscmp(converted, L"ab") == 0,
        "terminated form read past the zero byte");
     lua_close(L);
 }
 
 TEST(wide_to_ansi)
 {
-    ok(!w2a(nullptr, 3) && !w2a(L"abc", 0), "null or zero-length input gave text");
-    AnsiText text = w2a(L"h\u00e9llo", 5);
+    ok(!w2a(nullptr, 3, CP_ACP) && !w2a(L"abc", 0, CP_ACP), "null or zero-length input gave text");
+    AnsiText text = w2a(L"h\u00e9llo", 5, CP_ACP);
     ok(text && std::strcmp(text.get(), "h\xE9llo") == 0, "got \"%s\"", text ? text.get() : "(null)");
-    text = w2a(L"ab\0cd", 5);
+    text = w2a(L"ab\0cd", 5, CP_ACP);
     ok(text && std::strcmp(text.get(), "ab") == 0, "conversion went past the first zero unit");
-    text = w2a(L"abcdef", 3);
+    text = w2a(L"abcdef", 3, CP_ACP);
     ok(text && std::strcmp(text.get(), "abc") == 0, "length limit ignored: \"%s\"", text ? text.get() : "(null)");
     // Double-byte code page: three characters need six bytes, none is cut.
     text = w2a(L"\u65e5\u672c\u8a9e", 3, 932);
     ok(text && std::strcmp(text.get(), "\x93\xfa\x96\x7b\x8c\xea") == 0, "got %u bytes",
        text ? static_cast<unsigned>(std::strlen(text.get())) : 0u);
-    text = w2a(L"\0x", 2);
+    text = w2a(L"\0x", 2, CP_ACP);
     ok(text && *text.get() == '\0', "a leading zero unit must give empty text, not null");
+}
+
+TEST(utf8_code_page_is_strict)
+{
+    // Valid UTF-8 converts both ways, a character beyond U+FFFF as a pair;
+    // a broken sequence is no text, where the ANSI code page takes any byte.
+    const struct {
+        const char* text;
+        const wchar_t* expected;  // null: not converted
+    } cases[] = {
+        {"P\xC5\x99\xC3\xAD \xE6\x97\xA5 \xF0\x9F\x99\x82", L"P\u0159\u00ed \u65e5 \U0001F642"},
+        {"ab\xC5", nullptr},          // cut short
+        {"\xC0\xAF", nullptr},         // over-long form of '/'
+        {"\xED\xA0\x80", nullptr},     // a surrogate's own code
+        {"a\xFF", nullptr},
+    };
+    lua_State* L = luaL_newstate();
+    wchar_t stack[64];
+    for (const auto& c : cases) {
+        const WideText wide = a2w(c.text, CP_UTF8);
+        const wchar_t* scratch = nullptr;
+        const bool done = a2w_scratch(L, c.text, stack, 64, scratch, CP_UTF8);
+        ok(c.expected ? wide && std::wcscmp(wide.get(), c.expected) == 0 : !wide, "a2w of \"%s\"", c.text);
+        ok(done == (c.expected != nullptr) && (c.expected ? std::wcscmp(scratch, c.expected) == 0 : !scratch),
+           "a2w_scratch of \"%s\"", c.text);
+        if (c.expected) {
+            const AnsiText back = w2a(c.expected, std::wcslen(c.expected), CP_UTF8);
+            ok(back && std::strcmp(back.get(), c.text) == 0, "w2a of \"%s\"", c.text);
+        }
+    }
+    ok(lua_gettop(L) == 0, "%d blocks left", lua_gettop(L));
+    lua_close(L);
 }
 
 TEST(last_error_text_form)
 {
     ErrorText buffer;
     ::SetLastError(ERROR_FILE_NOT_FOUND);
-    const char* text = last_error_text(buffer);
+    const char* text = last_error_text(buffer, CP_ACP);
     ok(text != nullptr, "no text for code 2");
     if (text) {
         const size_t n = std::strlen(text);
@@ -331,10 +365,10 @@ TEST(last_error_text_form)
     }
     // A system text with an insert ("%1 is not a valid application").
     ::SetLastError(ERROR_BAD_EXE_FORMAT);
-    text = last_error_text(buffer);
+    text = last_error_text(buffer, CP_ACP);
     ok(text && std::strstr(text, "%1") && std::strstr(text, " (193)"), "text for code 193: \"%s\"", text ? text : "(null)");
     ::SetLastError(0xdeadbeef);
-    text = last_error_text(buffer);
+    text = last_error_text(buffer, CP_ACP);
     ok(text == nullptr, "text \"%s\" for an unknown code", text ? text : "");
 }
 

@@ -47,7 +47,7 @@ local UNSIGNED = {
     RASCS_WaitForModemReset = 16, RASCS_WaitForCallback = 17, RASCS_Projected = 18, RASCS_Interactive = 4096,
     RASCS_RetryAuthentication = 4097, RASCS_CallbackSetByCaller = 4098, RASCS_PasswordExpired = 4099,
     RASCS_Connected = 8192, RASCS_Disconnected = 8193, MOD_NONE = 0, MOD_ALT = 1, MOD_ONESHOT = 8193,
-    MOD_CONTROL = 2, MOD_NOREPEAT = 16384, MOD_SHIFT = 4, MOD_WIN = 8,
+    MOD_CONTROL = 2, MOD_NOREPEAT = 16384, MOD_SHIFT = 4, MOD_WIN = 8, CP_ACP = 0, CP_UTF8 = 65001,
 }
 
 local SIGNED = {
@@ -78,7 +78,7 @@ local FUNCTIONS = {
     "set_system_default_lcid", "get_last_error", "print_on_printer", "serial_number", "get_system_metrics",
     "toggle_numlock", "ras_connections", "ras_entries", "ras_connect_status", "ras_dial", "ras_hangup",
     "get_net_adapters_info", "play_sound", "register_hotkey", "unregister_hotkey", "unregister_func1",
-    "phone_makecall", "clear_browser_cache", "add_cert_to_store", "bitmap_info",
+    "phone_makecall", "clear_browser_cache", "add_cert_to_store", "bitmap_info", "set_code_page", "get_code_page",
 }
 
 TestModuleTable = {}
@@ -92,8 +92,8 @@ function TestModuleTable:test_holds_exactly_the_functions_and_constants()
         elseif t == "string" then strings = strings + 1
         else lu.fail("unexpected field " .. name .. " of type " .. t) end
     end
-    lu.assertEquals(functions, 88)
-    lu.assertEquals(numbers, 271)
+    lu.assertEquals(functions, 90)
+    lu.assertEquals(numbers, 273)
     lu.assertEquals(strings, 3)
     for _, name in ipairs(FUNCTIONS) do
         lu.assertIsFunction(osbridge[name], name)
@@ -125,6 +125,26 @@ function TestModuleTable:test_constant_values_and_signedness()
     lu.assertEquals(osbridge.MOD_ONESHOT, 0x2001)
 end
 
+function TestModuleTable:test_code_page_choice_and_its_errors()
+    lu.assertEquals(osbridge.get_code_page(), osbridge.CP_ACP)
+    lu.assertEquals(osbridge.set_code_page(osbridge.CP_UTF8), 0)
+    lu.assertEquals(osbridge.get_code_page(), 65001)
+    lu.assertEquals(osbridge.set_code_page(932), 65001)
+    lu.assertEquals(osbridge.set_code_page("1252"), 932)
+    lu.assertEquals(osbridge.set_code_page(0), 1252)
+    lu.assertEquals(osbridge.get_code_page(), 0)
+    local support = require "support"
+    for _, bad in ipairs({ 1, 12345, -1, 65001.5, 2 ^ 32 + 65001, "65001x" }) do
+        local problem = type(bad) == "number" and "no code page of this system: " .. tostring(bad)
+                        or "number expected, got string"
+        support.assert_argument_error(1, problem, osbridge.set_code_page, bad)
+        lu.assertEquals(osbridge.get_code_page(), 0, tostring(bad))
+    end
+    support.assert_argument_error(1, "number expected, got no value", osbridge.set_code_page)
+    support.assert_argument_error(1, "number expected, got table", osbridge.set_code_page, {})
+    lu.assertEquals(osbridge.get_code_page(), 0)
+end
+
 function TestModuleTable:test_version_fields()
     lu.assertEquals(osbridge._VERSION, "1.0.42")
     lu.assertEquals(_VERSION, "Lua " .. (os.getenv("OSB_LUA_VERSION") or "5.1"))
@@ -137,9 +157,14 @@ function TestModuleTable:test_loader_returns_nothing_and_reloads_into_the_same_t
     local open = package.loadlib(BUILD_DIR .. "\\osbridge.dll", "luaopen_osbridge")
     lu.assertIsFunction(open)
     osbridge.MB_OK = 0xdeadbeef
+    -- The state keeps one code page, whatever loads the module again.
+    local kept = osbridge.get_code_page
+    osbridge.set_code_page(osbridge.CP_UTF8)
     lu.assertEquals(select("#", open("osbridge")), 0)
     lu.assertIs(osbridge, before)
     lu.assertEquals(osbridge.MB_OK, 0)
+    lu.assertEquals({ kept(), osbridge.get_code_page() }, { 65001, 65001 })
+    osbridge.set_code_page(0)
 
     package.loaded.osbridge = nil
     lu.assertIs(require "osbridge", before)

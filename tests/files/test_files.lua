@@ -119,6 +119,50 @@ function TestFileOperations:test_non_ascii_names()
     end
 end
 
+function TestFileOperations:test_texts_beyond_the_ansi_code_page_in_utf8()
+    tree.write(self.a, "content")
+    texts.in_utf8(function()
+        for _, text in ipairs(texts.unicode) do
+            local sub, file = self.dir .. "\\" .. text, self.dir .. "\\" .. text .. ".txt"
+            lu.assertTrue(osbridge.mkdir(sub), text)
+            lu.assertFalse(osbridge.mkdir(sub), text)
+            lu.assertTrue(osbridge.copy_file(self.a, file), text)
+            lu.assertEquals({ osbridge.file_exist(file), osbridge.file_exist(sub) }, { true, false }, text)
+            lu.assertEquals(osbridge.file_size(file), 7, text)
+            local moved = sub .. "\\" .. text
+            lu.assertTrue(osbridge.move_file(file, moved), text)
+            lu.assertEquals({ osbridge.file_exist(file), osbridge.file_exist(moved) }, { false, true }, text)
+            -- Back under a name that io.open reads: the same file.
+            lu.assertTrue(osbridge.copy_file(moved, self.b, osbridge.COPY_FILE_OVERWRITE), text)
+            lu.assertEquals(tree.read(self.b), "content", text)
+            lu.assertEquals({ osbridge.rmdir(sub) }, { true }, text)
+            lu.assertFalse(osbridge.file_exist(moved), text)
+            lu.assertTrue(osbridge.move_file(sub, sub .. " 2"), text)
+            lu.assertFalse(osbridge.mkdir(sub .. " 2"), text)
+        end
+    end)
+    -- Read as ANSI text, those bytes name other files, except in a UTF-8 host.
+    local file = self.dir .. "\\" .. texts.unicode[4] .. " 2\\x"
+    tree.write(self.a)
+    texts.in_utf8(osbridge.copy_file, self.a, file)
+    lu.assertEquals(osbridge.file_exist(file), CODE_PAGE == 65001)
+end
+
+function TestFileOperations:test_paths_that_are_no_utf8_fail_in_utf8()
+    tree.write(self.a)
+    texts.in_utf8(function()
+        for _, bad in ipairs(texts.invalid_utf8) do
+            local path = self.dir .. "\\" .. bad
+            lu.assertEquals({ osbridge.mkdir(path), osbridge.copy_file(self.a, path), osbridge.move_file(self.a, path),
+                              osbridge.file_exist(path), osbridge.file_size(path), osbridge.delete_file(path) },
+                            { false, false, false, false, nil, false }, bad)
+            lu.assertEquals({ osbridge.rmdir(path) }, { false, "a2w() failed" }, bad)
+            lu.assertEquals({ osbridge.exec(path) }, { false, 0 }, bad)
+        end
+    end)
+    lu.assertNotNil(tree.read(self.a))
+end
+
 function TestFileOperations:test_file_exist_across_the_128_byte_limit_in_any_code_page()
     -- The system's existence test holds 127 bytes of path; here full paths of
     -- 124 to 132 bytes end in three characters of the widest kind, so that

@@ -104,6 +104,21 @@ function TestInputKeys:test_characters_of_the_code_page_type_whole_in_both_modes
     end
 end
 
+function TestInputKeys:test_texts_beyond_the_ansi_code_page_in_utf8()
+    texts.in_utf8(function()
+        for _, mode in ipairs({ 0, 1 }) do
+            for _, text in ipairs(texts.unicode) do
+                osbridge.string_to_keys(text, nil, mode)
+                local _, codes = fixture.chars(self.w:fence())
+                lu.assertEquals(codes, texts.units(text), ("mode %d, %s"):format(mode, text))
+            end
+            -- A text that is no UTF-8 types nothing, not even its valid start.
+            for _, bad in ipairs(texts.invalid_utf8) do osbridge.string_to_keys(bad, nil, mode) end
+            lu.assertEquals(self.w:fence(), {}, "mode " .. mode)
+        end
+    end)
+end
+
 function TestInputKeys:test_typing_stops_at_the_first_zero_byte()
     osbridge.string_to_keys("ab\0cd", nil, 1)
     osbridge.string_to_keys("ef\0gh")

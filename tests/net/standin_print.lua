@@ -57,6 +57,23 @@ function TestPrintStandin:test_job_name_data_and_order()
     lu.assertEquals(calls(), job("Orvek - osbridge", ""))
 end
 
+function TestPrintStandin:test_names_in_utf8_go_as_utf16()
+    local texts = require "texts"
+    local name = printer("name=" .. texts.unicode[4])
+    lu.assertEquals({ texts.in_utf8(osbridge.print_on_printer, name, "x", texts.unicode[2]) }, { true, nil })
+    local expected = job(texts.unicode[2], "x")
+    expected[1] = "OpenPrinterW name=" .. name .. " defaults=(null)"
+    expected[2] = expected[2]:gsub("^StartDocPrinterA", "StartDocPrinterW")
+    lu.assertEquals(calls(), expected)
+    -- Names that are no UTF-8 open no printer.
+    os.remove(log)
+    for _, bad in ipairs(texts.invalid_utf8) do
+        lu.assertEquals({ texts.in_utf8(osbridge.print_on_printer, printer(bad), "x") }, { false, "OpenPrinter() error" })
+        lu.assertEquals({ texts.in_utf8(osbridge.print_on_printer, printer(), "x", bad) }, { false, "OpenPrinter() error" })
+    end
+    lu.assertEquals(calls(), {})
+end
+
 function TestPrintStandin:test_each_failing_step_closes_the_printer()
     local steps = {
         { "StartDocPrinterA", "StartDocPrinter() error", 2 },

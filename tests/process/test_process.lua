@@ -219,6 +219,32 @@ function TestProcShell:test_non_ascii_program_runs_and_is_listed_by_name()
     lu.assertTrue(wait_for(function() return osbridge.delete_file(program) end))
 end
 
+function TestProcShell:test_programs_beyond_the_ansi_code_page_in_utf8()
+    texts.in_utf8(function()
+        local programs = {}
+        for i, text in ipairs(texts.unicode) do
+            programs[i] = TEMP .. "\\" .. text .. ".exe"
+            lu.assertTrue(osbridge.copy_file(CHILD, programs[i], osbridge.COPY_FILE_OVERWRITE), text)
+            lu.assertEquals({ osbridge.exec(programs[i], quoted(programs[i]) .. " " .. i .. " 0", 1) }, { true, i }, text)
+        end
+        local name = texts.unicode[4] .. ".exe"
+        lu.assertEquals({ osbridge.shell_execute({ filename = programs[4], parameters = "0 600000", work_dir = TEMP }) },
+                        { true, nil })
+        local child = wait_for(function() return children(nil, name:lower())[1] end)
+        if child then osbridge.terminate_process(child.pid, 0) end
+        lu.assertNotNil(child, "not listed as " .. name)
+        lu.assertEquals(child.name, name)
+        for _, program in ipairs(programs) do
+            lu.assertTrue(wait_for(function() return osbridge.delete_file(program) end), program)
+        end
+        for _, bad in ipairs(texts.invalid_utf8) do
+            lu.assertEquals({ osbridge.shell_execute({ filename = CHILD, parameters = bad }) },
+                            { false, "There was not enough memory to complete the operation." }, bad)
+            lu.assertEquals({ osbridge.exec(nil, quoted(CHILD) .. bad, 1) }, { false, 0 }, bad)
+        end
+    end)
+end
+
 function TestProcShell:test_shell_failures()
     lu.assertEquals({ osbridge.shell_execute({ filename = TEMP .. "\\proc_no_such.txt" }) },
                     { false, "The specified file was not found." })

@@ -13,6 +13,9 @@ local function remove_base()
     for _, sub in ipairs(SUBKEYS) do
         osbridge.reg_delete_key(HKCU, BASE .. sub)
     end
+    texts.in_utf8(function()
+        for _, text in ipairs(texts.unicode) do osbridge.reg_delete_key(HKCU, BASE .. "\\" .. text) end
+    end)
     osbridge.reg_delete_key(HKCU, BASE)
 end
 
@@ -72,6 +75,48 @@ function TestRegistryValues:test_text_round_trips_with_exact_stored_bytes()
         lu.assertEquals({ value_type, hex }, { osbridge.REG_SZ, case.stored }, name)
         lu.assertEquals(get(name), case.read, name)
     end
+end
+
+function TestRegistryValues:test_texts_beyond_the_ansi_code_page_in_utf8()
+    texts.in_utf8(function()
+        for i, text in ipairs(texts.unicode) do
+            local stored = texts.utf16_hex(text) .. "0000"
+            for _, value_type in ipairs({ osbridge.REG_SZ, osbridge.REG_EXPAND_SZ }) do
+                lu.assertTrue(set("sz" .. i, text, value_type), text)
+                lu.assertEquals({ get_raw("sz" .. i) }, { value_type, stored }, text)
+                lu.assertEquals(get("sz" .. i), text)
+            end
+            lu.assertTrue(set(text, text, osbridge.REG_SZ), text)
+            lu.assertEquals(get(text), text)
+            -- UTF-8 needs more bytes than units: zero units fill the rest.
+            lu.assertTrue(set("multi" .. i, text .. "\0x\0", osbridge.REG_MULTI_SZ), text)
+            local list = stored .. "7800" .. "0000" .. "0000"
+            local _, hex = get_raw("multi" .. i)
+            lu.assertEquals(hex:sub(1, #list), list, text)
+            lu.assertEquals(get("multi" .. i), text)
+            lu.assertTrue(osbridge.reg_delete_value(HKCU, BASE, text), text)
+            lu.assertNil(get(text), text)
+
+            local key = BASE .. "\\" .. text
+            lu.assertTrue(osbridge.reg_set_value(HKCU, key, text, text, osbridge.REG_SZ), text)
+            lu.assertEquals(osbridge.reg_get_value(HKCU, key, text), text)
+            lu.assertTrue(osbridge.reg_delete_key(HKCU, key), text)
+            lu.assertNil(osbridge.reg_get_value(HKCU, key, text), text)
+        end
+        -- Raw bytes stay raw.
+        lu.assertTrue(set("binary", texts.invalid_utf8[1], osbridge.REG_BINARY))
+        lu.assertEquals(get("binary"), texts.invalid_utf8[1])
+        -- Text that is no UTF-8 fails as an unconvertible text does, and
+        -- writes nothing.
+        for _, bad in ipairs(texts.invalid_utf8) do
+            lu.assertEquals({ set("bad", bad, osbridge.REG_SZ), set(bad, "x", osbridge.REG_SZ),
+                              osbridge.reg_set_value(HKCU, BASE .. "\\" .. bad, "v", "x", osbridge.REG_SZ),
+                              osbridge.reg_delete_key(HKCU, BASE .. "\\" .. bad),
+                              osbridge.reg_delete_value(HKCU, BASE, bad), get(bad) },
+                            { false, false, false, false, false, nil }, bad)
+            lu.assertNil(get_raw("bad"), bad)
+        end
+    end)
 end
 
 function TestRegistryValues:test_multi_string_keeps_separators_and_reads_first()

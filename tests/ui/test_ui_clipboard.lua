@@ -55,6 +55,31 @@ function TestUiClipboard.test_text_of_the_code_page()
     end
 end
 
+function TestUiClipboard.test_texts_beyond_the_ansi_code_page_in_utf8()
+    texts.in_utf8(function()
+        for _, text in ipairs(texts.unicode) do
+            -- Always UTF-16, with or without the flag.
+            for _, flag in ipairs({ nil, true }) do
+                lu.assertTrue(osbridge.clipboard_set(text, flag), text)
+                local seen = outside("clip")
+                local stored = texts.utf16_hex(text) .. "0000"
+                lu.assertEquals({ formats(seen)[1], seen.data13[1]:sub(1, #stored) }, { 13, stored }, text)
+                lu.assertEquals(osbridge.clipboard_get(), text)
+            end
+        end
+        -- Text that is no UTF-8 leaves the clipboard as it was.
+        lu.assertTrue(osbridge.clipboard_set("keep"))
+        for _, bad in ipairs(texts.invalid_utf8) do
+            lu.assertFalse(osbridge.clipboard_set(bad), bad)
+            lu.assertFalse(osbridge.clipboard_set(bad, true), bad)
+        end
+        lu.assertEquals(osbridge.clipboard_get(), "keep")
+    end)
+    -- Text put there as ANSI comes back through UTF-16 in UTF-8.
+    lu.assertTrue(osbridge.clipboard_set("plain"))
+    lu.assertEquals(texts.in_utf8(osbridge.clipboard_get), "plain")
+end
+
 function TestUiClipboard.test_second_string_or_number_is_the_text()
     lu.assertTrue(osbridge.clipboard_set("first", "second"))
     lu.assertEquals(osbridge.clipboard_get(), "second")

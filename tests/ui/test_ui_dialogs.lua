@@ -72,14 +72,27 @@ function TestUiMsgbox.test_text_and_caption_of_the_code_page()
     lu.assertEquals(r[1], 1)
 end
 
+function TestUiMsgbox.test_texts_beyond_the_ansi_code_page_in_utf8()
+    local text, caption = table.concat(texts.unicode, " | "), "Texts " .. texts.unicode[4]
+    local seen, r = driver.around({ "find Texts ", "press 1", "gone" }, texts.in_utf8, osbridge.msgbox, text, caption)
+    lu.assertEquals({ seen.caption, seen.text, r[1] }, { { caption }, { text }, 1 })
+    -- No box for a text that is no UTF-8: 0, the result of a box not shown.
+    for _, bad in ipairs(texts.invalid_utf8) do
+        lu.assertEquals({ texts.in_utf8(osbridge.msgbox, bad, "Bad box") }, { 0 }, bad)
+        lu.assertEquals({ texts.in_utf8(osbridge.msgbox, "Bad box", bad) }, { 0 }, bad)
+    end
+end
+
 function TestUiMsgbox.test_no_arguments_no_box_no_results()
     lu.assertEquals(select("#", osbridge.msgbox()), 0)
 end
 
 TestUiPassword = {}
 
-local function password(actions, ...)
-    local seen, r = driver.around(actions, osbridge.get_password, ...)
+-- get_password(owner), in UTF-8 when `utf8` is true.
+local function password(actions, owner, utf8)
+    local function ask() return osbridge.get_password(owner) end
+    local seen, r = driver.around(actions, utf8 and function() return texts.in_utf8(ask) end or ask)
     lu.assertEquals(r.n, 1)
     return seen, r[1]
 end
@@ -133,6 +146,15 @@ function TestUiPassword.test_text_of_the_code_page_cut_between_characters()
     local units = #texts.units(texts.char.utf8)
     _, text = password({ "find Zadejte heslo", "type " .. texts.char.utf8:rep(300 / units), "press 1", "gone" })
     lu.assertEquals(text, texts.char.ansi:rep(math.floor(259 / units)))
+end
+
+function TestUiPassword.test_texts_beyond_the_ansi_code_page_in_utf8()
+    local typed = table.concat(texts.unicode, " ")
+    local _, text = password({ "find Zadejte heslo", "type " .. typed, "press 1", "gone" }, nil, true)
+    lu.assertEquals(text, typed)
+    -- 259 units hold 129 characters beyond U+FFFF (516 bytes in UTF-8).
+    _, text = password({ "find Zadejte heslo", "type " .. ("🙂"):rep(150), "press 1", "gone" }, nil, true)
+    lu.assertEquals(text, ("🙂"):rep(129))
 end
 
 function TestUiPassword.test_ctrl_escape_shows_the_hidden_box()

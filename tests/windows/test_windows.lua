@@ -215,6 +215,33 @@ function TestWinTexts:test_titles_are_cut_between_characters()
     lu.assertEquals(osbridge.enum_windows()[self.w.long].title, expected)
 end
 
+-- Titles and class names beyond the ANSI code page, in UTF-8: windows of
+-- this process, made with those texts in UTF-16.
+TestWinUtf8Texts = {}
+
+function TestWinUtf8Texts.test_found_read_and_listed()
+    local wintext = assert(package.loadlib(BUILD_DIR .. "\\fixtures\\wintext.dll", "luaopen_wintext"))()
+    local windows = {}
+    for i, text in ipairs(texts.unicode) do
+        windows[i] = assert(wintext.titled("OsbUtf8 " .. text, "title " .. text), text)
+    end
+    local ok, problem = pcall(texts.in_utf8, function()
+        local list = osbridge.enum_windows()
+        for i, text in ipairs(texts.unicode) do
+            local class, title = "OsbUtf8 " .. text, "title " .. text
+            lu.assertEquals({ osbridge.find_window(class, title), osbridge.get_window_text(windows[i]), list[windows[i]] },
+                            { windows[i], title, { title = title, class = class } }, text)
+        end
+        -- No window for a text that is no UTF-8, rather than any window.
+        for _, bad in ipairs(texts.invalid_utf8) do
+            lu.assertEquals({ osbridge.find_window(bad), osbridge.find_window("OsbUtf8 " .. texts.unicode[1], bad) },
+                            { nil, nil }, bad)
+        end
+    end)
+    for _, window in ipairs(windows) do wintext.destroy(window) end
+    if not ok then error(problem, 0) end
+end
+
 -- A window of this process whose procedure copies "hi" but reports another
 -- count: the text ends at its zero unit, and the count never reaches past
 -- the buffer.

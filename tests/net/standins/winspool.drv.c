@@ -6,7 +6,9 @@
  *   short      WritePrinter reports one byte fewer written than it was given
  *
  * Lines look like "WritePrinter handle=ok size=3 data=610062" (data in hex, so
- * zero bytes survive); "handle=bad" marks a handle that is not the open one. */
+ * zero bytes survive); "handle=bad" marks a handle that is not the open one.
+ * The UTF-16 forms of the open and document calls record their texts in
+ * UTF-8. */
 #include <windows.h>
 #include <winspool.h>
 #include <stdarg.h>
@@ -83,15 +85,15 @@ static void read_options(const char* options)
     }
 }
 
-BOOL WINAPI OpenPrinterA(LPSTR name, LPHANDLE handle, LPPRINTER_DEFAULTSA defaults)
+static BOOL open_printer(const char* call, const char* name, LPHANDLE handle, int defaults)
 {
     if (!name || strncmp(name, printer_prefix, sizeof printer_prefix - 1) != 0 || !handle) {
         SetLastError(ERROR_INVALID_PRINTER_NAME);
         return FALSE;
     }
     read_options(name + sizeof printer_prefix - 1);
-    record("OpenPrinterA name=%s defaults=%s", name, defaults ? "set" : "(null)");
-    if (fails("OpenPrinterA")) {
+    record("%s name=%s defaults=%s", call, name, defaults ? "set" : "(null)");
+    if (fails(call)) {
         SetLastError(ERROR_INVALID_PRINTER_NAME);
         return FALSE;
     }
@@ -100,17 +102,51 @@ BOOL WINAPI OpenPrinterA(LPSTR name, LPHANDLE handle, LPPRINTER_DEFAULTSA defaul
     return TRUE;
 }
 
-DWORD WINAPI StartDocPrinterA(HANDLE handle, DWORD level, LPBYTE info)
+static DWORD start_doc(const char* call, HANDLE handle, DWORD level, int have_doc, const char* name,
+                       const char* output, const char* datatype)
 {
-    const DOC_INFO_1A* doc = (const DOC_INFO_1A*)info;
-    record("StartDocPrinterA handle=%s level=%lu doc=%s output=%s datatype=%s", handle_state(handle), level,
-           doc ? text_or_null(doc->pDocName) : "-", doc ? text_or_null(doc->pOutputFile) : "-",
-           doc ? text_or_null(doc->pDatatype) : "-");
-    if (fails("StartDocPrinterA") || !is_open(handle) || level != 1 || !doc) {
+    record("%s handle=%s level=%lu doc=%s output=%s datatype=%s", call, handle_state(handle), level,
+           have_doc ? text_or_null(name) : "-", have_doc ? text_or_null(output) : "-",
+           have_doc ? text_or_null(datatype) : "-");
+    if (fails(call) || !is_open(handle) || level != 1 || !have_doc) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
     return 42;
+}
+
+/* UTF-8 of a UTF-16 text in `out`, or null for null (and for one too long). */
+static const char* utf8_of(const wchar_t* text, char* out, int size)
+{
+    return text && WideCharToMultiByte(CP_UTF8, 0, text, -1, out, size, NULL, NULL) > 0 ? out : NULL;
+}
+
+BOOL WINAPI OpenPrinterA(LPSTR name, LPHANDLE handle, LPPRINTER_DEFAULTSA defaults)
+{
+    return open_printer("OpenPrinterA", name, handle, defaults != NULL);
+}
+
+BOOL WINAPI OpenPrinterW(LPWSTR name, LPHANDLE handle, LPPRINTER_DEFAULTSW defaults)
+{
+    char utf8[4 * MAX_PATH];
+    return open_printer("OpenPrinterW", utf8_of(name, utf8, sizeof utf8), handle, defaults != NULL);
+}
+
+DWORD WINAPI StartDocPrinterA(HANDLE handle, DWORD level, LPBYTE info)
+{
+    const DOC_INFO_1A* doc = (const DOC_INFO_1A*)info;
+    return start_doc("StartDocPrinterA", handle, level, doc != NULL, doc ? doc->pDocName : NULL,
+                     doc ? doc->pOutputFile : NULL, doc ? doc->pDatatype : NULL);
+}
+
+DWORD WINAPI StartDocPrinterW(HANDLE handle, DWORD level, LPBYTE info)
+{
+    const DOC_INFO_1W* doc = (const DOC_INFO_1W*)info;
+    char name[1024], output[1024], datatype[64];
+    return start_doc("StartDocPrinterW", handle, level, doc != NULL,
+                     doc ? utf8_of(doc->pDocName, name, sizeof name) : NULL,
+                     doc ? utf8_of(doc->pOutputFile, output, sizeof output) : NULL,
+                     doc ? utf8_of(doc->pDatatype, datatype, sizeof datatype) : NULL);
 }
 
 BOOL WINAPI StartPagePrinter(HANDLE handle)
