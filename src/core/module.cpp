@@ -101,6 +101,10 @@ const luaL_Reg function_table[] = {
     {"clear_browser_cache", clear_browser_cache},
     {"add_cert_to_store", add_cert_to_store},
     {"bitmap_info", bitmap_info},
+    {"start_process", start_process},
+    {"wait_for_process", wait_for_process},
+    {"wait_for_input_idle", wait_for_input_idle},
+    {"wait_for_window", wait_for_window},
     {nullptr, nullptr},
 };
 

@@ -39,6 +39,8 @@ cases.list = {
     reg_delete_value = { false, { HKCU, SCRATCH, "missing" } },
     reg_delete_key = { false, { HKCU, SCRATCH .. "\\missing" } },
     find_window = { { W, "class" }, { "OsbNoSuchClass" } },
+    wait_for_window = { { W, "class", nil, 0 }, { "OsbNoSuchClass", nil, 0 } },
+    wait_for_process = { false, { 0x7ffffff0, 0 } }, wait_for_input_idle = { false, { 0x7ffffff0, 0 } },
     get_window_text = { { W, "main" }, { U } }, get_window = { { W, "main", osbridge.GW_CHILD }, { U, 5 } },
     get_window_rect = { { W, "main" }, { U } }, get_window_long = { { W, "main", -16 }, { U, -16 } },
     is_window_visible = { { W, "main" }, { U } }, send_message = { { W, "main", 0 }, { U, 0 } },
