@@ -56,6 +56,7 @@ int copy_file(lua_State* L);
 int move_file(lua_State* L);
 int delete_file(lua_State* L);
 int file_exist(lua_State* L);
+int drives(lua_State* L);
 // process
 int exec(lua_State* L);
 int shell_execute(lua_State* L);

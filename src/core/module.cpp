@@ -105,6 +105,7 @@ const luaL_Reg function_table[] = {
     {"wait_for_process", wait_for_process},
     {"wait_for_input_idle", wait_for_input_idle},
     {"wait_for_window", wait_for_window},
+    {"drives", drives},
     {nullptr, nullptr},
 };
 

@@ -46,7 +46,7 @@ cases.list = {
     is_window_visible = { { W, "main" }, { U } }, send_message = { { W, "main", 0 }, { U, 0 } },
     enum_windows = { {}, false, 2000 },  -- a count here: over 1 ms a call
     get_focus = { {}, false }, get_foreground_window = { {}, false },
-    process_list = { {}, false, 500 }, process_modules = { { 0 }, { 0x7ffffff0 }, 300 },
+    process_list = { {}, false, 500 }, drives = { {}, false, 2000 }, process_modules = { { 0 }, { 0x7ffffff0 }, 300 },
     file_exist = { { "f.txt" }, { "missing.txt" }, 3000 }, file_size = { { "f.txt" }, { "missing.txt" } },
     copy_file = { { "f.txt", "g.txt", 1 }, { "missing.txt", "g.txt", 1 } },
     move_file = { false, { "missing.txt", "h.txt" } }, delete_file = { false, { "missing.txt" } },
