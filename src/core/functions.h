@@ -66,6 +66,7 @@ int terminate_process(lua_State* L);
 int start_process(lua_State* L);
 int wait_for_process(lua_State* L);
 int wait_for_input_idle(lua_State* L);
+int run_process(lua_State* L);
 // ui
 int msgbox(lua_State* L);
 int get_password(lua_State* L);

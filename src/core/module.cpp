@@ -106,6 +106,7 @@ const luaL_Reg function_table[] = {
     {"wait_for_input_idle", wait_for_input_idle},
     {"wait_for_window", wait_for_window},
     {"drives", drives},
+    {"run_process", run_process},
     {nullptr, nullptr},
 };
 

@@ -38,7 +38,8 @@ const char* read_launch(lua_State* L, Launch& launch)
 
 bool create_process(const Launch& launch, DWORD flags, bool inherit, STARTUPINFOW& startup, PROCESS_INFORMATION& info)
 {
-    startup.cb = sizeof startup;
+    if (!startup.cb)  // else the caller's extended form
+        startup.cb = sizeof startup;
     if (launch.show_given) {
         startup.dwFlags |= STARTF_USESHOWWINDOW;
         startup.wShowWindow = launch.show;

@@ -28,7 +28,8 @@ const char* read_launch(lua_State* L, Launch& launch);
 // and checked to be nil or of `type`.
 void push_option(lua_State* L, const char* name, int type);
 
-// CreateProcessW for `launch`, with `startup` completed by its show state.
+// CreateProcessW for `launch`, with `startup` completed by its size (unless
+// set) and its show state.
 bool create_process(const Launch& launch, DWORD flags, bool inherit, STARTUPINFOW& startup, PROCESS_INFORMATION& info);
 
 // nil and the text of a failure that is not the system's.

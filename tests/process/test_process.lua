@@ -317,3 +317,57 @@ function TestProcWait:test_input_idle()
     lu.assertEquals(result[1], false)
     lu.assertStrMatches(result[2] or "nil", ".+ %(87%)")
 end
+
+TestProcRun = {}
+
+function TestProcRun:tearDown() end_children() end
+
+-- The fixture's stream bytes: 0..255 repeated, or 255..0.
+local function stream_bytes(n, descending)
+    local bytes = {}
+    for i = 0, 255 do bytes[#bytes + 1] = string.char(descending and 255 - i or i) end
+    return table.concat(bytes):rep(math.ceil(n / 256)):sub(1, n)
+end
+
+function TestProcRun:test_exit_code_and_both_streams_read_at_once()
+    for _, case in ipairs({ { 0, 0, 0 }, { 300, 5, 7 }, { 70000, 200000, 3221225477 }, { 50 * 2 ^ 20, 50 * 2 ^ 20, 1 } }) do
+        local label = table.concat(case, " ")
+        local code, output, errors = osbridge.run_process(child_line("streams", unpack(case)), { timeout_ms = 600000 })
+        lu.assertEquals(code, case[3], label)
+        lu.assertEquals({ #output, #errors }, { case[1], case[2] }, label)
+        lu.assertTrue(output == stream_bytes(case[1]) and errors == stream_bytes(case[2], true), label)
+    end
+end
+
+function TestProcRun:test_input_command_line_and_failures()
+    local input = stream_bytes(1000000) .. "\r\n\0end"
+    lu.assertEquals({ osbridge.run_process(child_line("echo"), { input = input }) }, { 0, input, "" })
+    lu.assertEquals({ osbridge.run_process(child_line("echo"), {}) }, { 0, "", "" }, "no input: an empty one")
+    local line = child_line("line", '"a b"', '"c \\"d\\""', "'e'", "\\\\server\\share", "x\\\\")
+    lu.assertEquals({ osbridge.run_process(line, { dir = TEMP }) }, { 0, line, "" }, "passed verbatim")
+    local missing = { osbridge.run_process(quoted(TEMP .. "\\proc_no_such.exe")) }
+    lu.assertEquals(#missing, 2)
+    lu.assertStrMatches(missing[2], ".+ %(2%)")
+    lu.assertEquals({ osbridge.run_process("") }, { nil, "the command line is empty" })
+    for _, case in ipairs({
+        { "input: string expected, got table", { input = {} } },
+        { "timeout_ms: number expected, got string", { timeout_ms = "x" } },
+    }) do
+        lu.assertErrorMsgContains(case[1], osbridge.run_process, child_line("echo"), case[2])
+    end
+end
+
+-- A time-out ends the program and everything it started, also a child that
+-- holds the pipes open after the program ended.
+function TestProcRun:test_time_out_ends_the_whole_tree()
+    local started = osbridge.get_epoch_ms()
+    local result = { osbridge.run_process(child_line("hold"), { timeout_ms = 1000 }) }
+    local took = osbridge.get_epoch_ms() - started
+    lu.assertEquals({ result[1], result[2], result[4] }, { nil, "timeout", "" })
+    local pid = tonumber((result[3] or ""):match("^started (%d+)\n$"))
+    lu.assertNotNil(pid, result[3])
+    lu.assertTrue(took >= 990 and took < 60000, took)
+    local code, failure = osbridge.wait_for_process(pid, 30000)
+    lu.assertTrue(code == 1 or (failure or ""):match("%(87%)$"), tostring(code) .. " " .. tostring(failure))
+    lu.assertEquals({ osbridge.run_process(child_line(0, 600000), { timeout_ms = 0 }) }, { nil, "timeout", "", "" })
+end

@@ -57,7 +57,7 @@ cases.list = {
     sip_get_current_im = { false, {} }, sip_set_current_im = { false, { "{00000000-0000-0000-0000-000000000000}" } },
     register_hotkey = { { nil, 0x5eed, osbridge.MOD_CONTROL + osbridge.MOD_ALT, osbridge.VK_F11 }, false },
     unregister_hotkey = { false, { nil, 0x5eee } },
-    exec = { false, { "missing.exe" }, 1500 }, exec_command_line = { false, { nil, "osbridge-no-such-program" }, 1000 },
+    exec = { false, { "missing.exe" }, 1500 }, run_process = { false, { "missing.exe" }, 1000 }, exec_command_line = { false, { nil, "osbridge-no-such-program" }, 1000 },
     shell_execute = { false, { { filename = "" } } }, print_on_printer = { false, { "no such printer", "x" } },
     dll_register_server = { false, { "missing.dll" }, 2000 }, play_sound = { false, { "missing.wav", 0 }, 1000 },
     add_cert_to_store = { false, { "\48\3\2\1\0" }, 1000 },
