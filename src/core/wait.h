@@ -10,16 +10,18 @@
 namespace osbridge {
 
 // The end of a wait of `timeout_ms` from now (none for a negative time-out),
-// kept on the 64-bit tick count, which never wraps.
+// kept on the performance counter: the tick count moves in steps of up to
+// 16 ms, and a wait must never end before its time.
 class Deadline {
 public:
     explicit Deadline(int64_t timeout_ms) noexcept;
-    // Milliseconds left (0 once passed), INFINITE without an end.
+    // Milliseconds left, rounded up (0 once passed), INFINITE without an end.
     DWORD left() const noexcept;
     bool passed() const noexcept { return left() == 0; }
 
 private:
-    uint64_t end_;
+    uint64_t end_ = 0;  // in counts
+    uint64_t frequency_ = 0;  // counts a second
     bool unlimited_;
 };
 
