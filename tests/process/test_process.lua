@@ -346,7 +346,7 @@ function TestProcRun:test_input_command_line_and_failures()
     local line = child_line("line", '"a b"', '"c \\"d\\""', "'e'", "\\\\server\\share", "x\\\\")
     lu.assertEquals({ osbridge.run_process(line, { dir = TEMP }) }, { 0, line, "" }, "passed verbatim")
     local missing = { osbridge.run_process(quoted(TEMP .. "\\proc_no_such.exe")) }
-    lu.assertEquals(#missing, 2)
+    lu.assertNil(missing[1])
     lu.assertStrMatches(missing[2], ".+ %(2%)")
     lu.assertEquals({ osbridge.run_process("") }, { nil, "the command line is empty" })
     for _, case in ipairs({
