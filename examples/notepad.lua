@@ -2,8 +2,9 @@
 -- without the save prompt.      lua.exe examples\notepad.lua
 --
 -- Three traps:
---   * A program's main window exists before the controls inside it: wait for
---     the control you will use, not only for the window.
+--   * A program's main window exists before the controls inside it: wait
+--     until the program is ready for input (wait_for_input_idle), not only
+--     for its window.
 --   * string_to_keys in its default mode types digits and "-" on the numeric
 --     keypad. With Num Lock off the digits vanish: "1-2" types "-". Mode 1
 --     (Unicode characters) types every character whatever Num Lock says.
@@ -18,7 +19,8 @@ local unpack = unpack or table.unpack
 local EM_SETMODIFY, EM_GETLINECOUNT, WM_GETTEXTLENGTH = 0x00B9, 0x00BA, 0x000E
 
 -- Calls fn every 100 ms until it gives a true value, and gives back what fn
--- gave; fails after `seconds`.
+-- gave; fails after `seconds`. (For what no wait function covers: keys typed
+-- into another program.)
 local function wait_for(what, seconds, fn)
     for _ = 1, seconds * 10 do
         local values = { fn() }
@@ -28,25 +30,18 @@ local function wait_for(what, seconds, fn)
     error("gave up waiting for " .. what .. " after " .. seconds .. " s", 2)
 end
 
--- The process ids of the running programs called `name` (any case).
-local function pids_of(name)
-    local pids = {}
-    local list = assert(osbridge.process_list())
-    for i = 0, #list do  -- the list is keyed from 0
-        if (list[i].name or ""):lower() == name then pids[list[i].pid] = true end
-    end
-    return pids
-end
-
-local function run(before)
-    -- The new program's window is the Notepad window that was not there before
-    -- (the user may have other Notepads open), once its edit control exists.
-    local notepad, edit = wait_for("Notepad's window and its edit control", 60, function()
-        for window, info in pairs(osbridge.enum_windows()) do
-            local child = info.class == "Notepad" and not before[window] and osbridge.get_window(window, osbridge.GW_CHILD)
-            if child then return window, child end
+local function run(process, before)
+    -- Ready for input, the program has made its window and the controls in it.
+    -- Its window is the Notepad window that was not there before (the user may
+    -- have other Notepads open).
+    assert(osbridge.wait_for_input_idle(process, 60000))
+    local notepad, edit
+    for window, info in pairs(osbridge.enum_windows()) do
+        if info.class == "Notepad" and not before[window] then
+            notepad, edit = window, osbridge.get_window(window, osbridge.GW_CHILD)
         end
-    end)
+    end
+    assert(edit, "Notepad's window and its edit control not found")
     print("started:", osbridge.get_window_text(notepad))
 
     -- Keys go to the focused window: bring Notepad to the front first.
@@ -77,19 +72,18 @@ local function run(before)
     -- Close without the save prompt.
     osbridge.send_message(edit, EM_SETMODIFY, 0, 0)
     osbridge.send_message(notepad, osbridge.WM_CLOSE)
-    wait_for("Notepad to close", 30, function() return not osbridge.get_window_text(notepad) end)
-    print("closed without a prompt")
+    print("closed without a prompt, exit code:", assert(osbridge.wait_for_process(process, 30000)))
 end
 
-local windows, pids = {}, pids_of("notepad.exe")
+local windows = {}
 for window, info in pairs(osbridge.enum_windows()) do
     if info.class == "Notepad" then windows[window] = true end
 end
-assert(osbridge.exec(nil, "notepad.exe"), "notepad.exe did not start")
-local ok, err = pcall(run, windows)
--- Clean-up on every path: a Notepad this script started and that still runs
--- (the work failed half-way) is ended.
-for pid in pairs(pids_of("notepad.exe")) do
-    if not pids[pid] then osbridge.terminate_process(pid, 1) end
-end
+-- The process object holds the program for the waits, and for the clean-up.
+local process = assert(osbridge.start_process("notepad.exe"))
+local ok, err = pcall(run, process, windows)
+-- Clean-up on every path: the Notepad this script started, if it still runs
+-- (the work failed half-way), is ended.
+if osbridge.wait_for_process(process, 0) == nil then osbridge.terminate_process(process.pid, 1) end
+process:close()
 if not ok then error(err, 0) end

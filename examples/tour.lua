@@ -79,6 +79,10 @@ local function registry_and_files()
     print("scratch key deleted:", osbridge.reg_delete_key(HKCU, key))
 
     print("this interpreter lives in", osbridge.get_current_dir())
+    for _, d in ipairs(osbridge.drives()) do
+        print(("drive %s %-9s %s"):format(d.root, d.type,
+              d.total and ("%.1f of %.1f GiB free"):format(d.free / 2 ^ 30, d.total / 2 ^ 30) or "not ready"))
+    end
     local dir = ("%s\\osbridge-tour-%d"):format(os.getenv("TEMP"), os.time())
     print("mkdir " .. dir .. ":", osbridge.mkdir(dir), "  again:", osbridge.mkdir(dir))
     local a, b = dir .. "\\a.txt", dir .. "\\sub\\b.txt"
@@ -132,6 +136,14 @@ local function processes()
         print("  its pid:", children()[1])
     end)
 
+    -- start_process gives the process as an object: its id, and its exit code
+    -- however early it ends. run_process reads what a program writes.
+    local child = assert(osbridge.start_process(('"%s" -e "os.exit(3)"'):format(lua)))
+    print(("started pid %d; its exit code:"):format(child.pid), osbridge.wait_for_process(child, 30000))
+    child:close()
+    print("a child's output, read through a pipe:",
+          osbridge.run_process(('"%s" -e "io.write(_VERSION)"'):format(lua), {timeout_ms = 30000}))
+
     print("shell_execute on a missing file:",
           osbridge.shell_execute{filename = "C:\\no such folder\\no such file.txt"})
     print("shell_execute without a file name:", osbridge.shell_execute{})
@@ -157,17 +169,19 @@ local function windows_and_keyboard()
     end
     print(("%d top-level windows"):format(count))
 
-    -- Notepad's window exists before the edit control inside it: wait for both.
+    -- Once Notepad is ready for input, its window and edit control are there.
     ending_what_it_starts("notepad.exe", nil, function()
-        assert(osbridge.exec(nil, "notepad.exe"), "notepad.exe did not start")
-        local notepad, edit = wait_for("Notepad and its edit control", function()
-            for window, info in pairs(osbridge.enum_windows()) do
-                local child = info.class == "Notepad" and not before[window]
-                              and osbridge.get_window(window, osbridge.GW_CHILD)
-                if child then return window, child end
+        local process = assert(osbridge.start_process("notepad.exe"))
+        print("Notepad ready for input:", osbridge.wait_for_input_idle(process, 30000))
+        local notepad, edit
+        for window, info in pairs(osbridge.enum_windows()) do
+            if info.class == "Notepad" and not before[window] then
+                notepad, edit = window, osbridge.get_window(window, osbridge.GW_CHILD)
             end
-        end)
+        end
+        assert(edit, "Notepad and its edit control not found")
         print("found Notepad:", osbridge.get_window_text(notepad))
+        print("a window that does not come, 200 ms allowed:", osbridge.wait_for_window("OsbNoSuchClass", nil, 200))
 
         osbridge.set_window_pos(notepad, osbridge.HWND_TOP, 50, 60, 500, 300, 0)
         print("moved to", osbridge.get_window_rect(notepad))
@@ -194,7 +208,7 @@ local function windows_and_keyboard()
         -- Mark the text unchanged (EM_SETMODIFY) so that closing asks nothing.
         osbridge.send_message(edit, 0x00B9, 0)
         osbridge.send_message(notepad, osbridge.WM_CLOSE)
-        print("Notepad closed:", wait_for("Notepad to close", function() return not osbridge.get_window_text(notepad) end))
+        print("Notepad closed, its exit code:", osbridge.wait_for_process(process, 30000))
     end)
 end
 

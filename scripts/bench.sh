@@ -38,6 +38,7 @@ if [ "$build" = 1 ]; then
     cmake --preset "$preset" >/dev/null
     # The helpers by name: a later Lua's build may leave those without Lua out of `all`.
     cmake --build --preset "$preset" --target osbridge lua fixture_benchfloor fixture_benchwin fixture_benchload \
+        fixture_proc_child fixture_waitwin \
         -- --no-print-directory -s
 fi
 

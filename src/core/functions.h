@@ -43,6 +43,7 @@ int enable_window(lua_State* L);
 int enum_windows(lua_State* L);
 int get_window(lua_State* L);
 int get_window_text(lua_State* L);
+int wait_for_window(lua_State* L);
 // registry
 int reg_set_value(lua_State* L);
 int reg_get_value(lua_State* L);
@@ -57,12 +58,17 @@ int copy_file(lua_State* L);
 int move_file(lua_State* L);
 int delete_file(lua_State* L);
 int file_exist(lua_State* L);
+int drives(lua_State* L);
 // process
 int exec(lua_State* L);
 int shell_execute(lua_State* L);
 int process_list(lua_State* L);
 int process_modules(lua_State* L);
 int terminate_process(lua_State* L);
+int start_process(lua_State* L);
+int wait_for_process(lua_State* L);
+int wait_for_input_idle(lua_State* L);
+int run_process(lua_State* L);
 // ui
 int msgbox(lua_State* L);
 int get_password(lua_State* L);

@@ -103,6 +103,12 @@ const luaL_Reg function_table[] = {
     {"bitmap_info", bitmap_info},
     {"set_code_page", set_code_page},
     {"get_code_page", get_code_page},
+    {"start_process", start_process},
+    {"wait_for_process", wait_for_process},
+    {"wait_for_input_idle", wait_for_input_idle},
+    {"wait_for_window", wait_for_window},
+    {"drives", drives},
+    {"run_process", run_process},
     {nullptr, nullptr},
 };
 

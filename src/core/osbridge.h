@@ -103,6 +103,8 @@ using ErrorText = char[2048];
 // `code_page`, written into `text` and returned; null when the system has no
 // text for the code.
 const char* last_error_text(ErrorText& text, UINT code_page);
+// The same, never null: a reason that must not read as success.
+const char* last_error_reason(ErrorText& text, UINT code_page);
 
 // ---- numbers ------------------------------------------------------------------
 

@@ -176,6 +176,12 @@ const char* last_error_text(ErrorText& text, UINT code_page)
     return text;
 }
 
+const char* last_error_reason(ErrorText& text, UINT code_page)
+{
+    const char* reason = last_error_text(text, code_page);
+    return reason ? reason : "failed, without a system text";
+}
+
 int get_last_error(lua_State* L)
 {
     ErrorText text;

@@ -2,6 +2,9 @@
 // read and write its longs and its position. Each wraps one system call.
 #include "core/functions.h"
 #include "core/osbridge.h"
+#include "core/wait.h"
+
+#include <algorithm>
 
 namespace osbridge {
 
@@ -22,17 +25,43 @@ void push_i32(lua_State* L, LONG value)
 
 } // namespace
 
+namespace {
+
+// The first top-level window of a class and title, looked for until the
+// deadline in short slices, between which the thread's windows are answered:
+// a window is seen within one slice of its creation. No class or title
+// matches any; one that cannot be converted matches none.
+HWND find_until(const char* class_name, const char* title, UINT code_page, const Deadline& deadline)
+{
+    const DWORD slice = 10;
+    WideText wide_class, wide_title;
+    if (!a2w_optional(class_name, wide_class, code_page) || !a2w_optional(title, wide_title, code_page))
+        return nullptr;
+    HWND found;
+    while (!(found = api.FindWindowW(wide_class.get(), wide_title.get())) && !deadline.passed())
+        wait_answering(nullptr, std::min(slice, deadline.left()));
+    return found;
+}
+
+} // namespace
+
 int find_window(lua_State* L)
 {
     const char* class_name = luaL_checklstring(L, 1, nullptr);
     const char* title = luaL_optlstring(L, 2, nullptr, nullptr);
-    const UINT cp = code_page(L);
-    // No class or title matches any; one that cannot be converted matches none.
-    HWND found = nullptr;
-    {
-        WideText wide_class, wide_title;
-        if (a2w_optional(class_name, wide_class, cp) && a2w_optional(title, wide_title, cp))
-            found = api.FindWindowW(wide_class.get(), wide_title.get());
+    push_hwnd(L, find_until(class_name, title, code_page(L), Deadline(0)));
+    return 1;
+}
+
+int wait_for_window(lua_State* L)
+{
+    const char* class_name = luaL_checklstring(L, 1, nullptr);
+    const char* title = luaL_optlstring(L, 2, nullptr, nullptr);
+    const HWND found = find_until(class_name, title, code_page(L), Deadline(opt_timeout(L, 3)));
+    if (!found) {
+        lua_pushnil(L);
+        lua_pushstring(L, "timeout");
+        return 2;
     }
     push_hwnd(L, found);
     return 1;

@@ -293,6 +293,59 @@ op {
     batches = PROCESS_RUNS,
 }
 
+-- A trivial program run to its end with 1 MiB of output read (the process
+-- tests' child), beside a C loop that reads one pipe to its end.
+local MIB_OUT = ('"%s\\fixtures\\proc_child.exe" streams 1048576 0 0'):format(BUILD_DIR)
+op {
+    name = "run_process, 1 MiB of output", unit = "us", calls = 1, target = "reported",
+    check = function()
+        local code, output = osbridge.run_process(MIB_OUT)
+        check(code == 0 and #output == MIB, "run_process output")
+        check(select(2, floor.run_piped(MIB_OUT)) == MIB, "floor run_piped output")
+    end,
+    osb = function()
+        local start = now()
+        osbridge.run_process(MIB_OUT)
+        return now() - start
+    end,
+    floor = function() return (floor.run_piped(MIB_OUT)) end,
+    batches = PROCESS_RUNS,
+}
+
+-- From a window's creation (fixtures/waitwin.exe logs the performance
+-- counter just after) to the return of wait_for_window.
+local waits = 0
+op {
+    name = "wait_for_window, latency", unit = "us", calls = 1, target = "<= 50 ms",
+    test = function(_, us) return us <= 50000 end,
+    check = function() check(osbridge.wait_for_window("OsbBenchNoSuchClass", nil, 0) == nil, "wait_for_window") end,
+    osb = function()
+        waits = waits + 1
+        local class = "OsbBenchWait" .. waits
+        local log = ("%s\\osbridge-bench-wait.log"):format(TEMP)
+        os.remove(log)
+        local p = assert(osbridge.start_process(('"%s\\fixtures\\waitwin.exe" 300 %s %s "%s"'):format(
+            BUILD_DIR, class, class, log)))
+        check(osbridge.wait_for_window(class, nil, 30000), "the window did not come")
+        local found = now()
+        local created
+        for _ = 1, 3000 do
+            local f = io.open(log)
+            created = f and tonumber(select(2, f:read("*l", "*l")))
+            if f then f:close() end
+            if created then break end
+            osbridge.sleep(10)
+        end
+        check(created, "waitwin logged no creation")
+        osbridge.terminate_process(p.pid, 0)
+        osbridge.wait_for_process(p, 30000)
+        p:close()
+        os.remove(log)
+        return found - created
+    end,
+    batches = PROCESS_RUNS,
+}
+
 -- The module's own set-up, without the file search that require makes
 -- before it (a second require finds the library by searching the paths).
 local luaopen = package.loadlib(MODULE_DIR .. "\\osbridge.dll", "luaopen_osbridge")

@@ -79,6 +79,7 @@ local FUNCTIONS = {
     "toggle_numlock", "ras_connections", "ras_entries", "ras_connect_status", "ras_dial", "ras_hangup",
     "get_net_adapters_info", "play_sound", "register_hotkey", "unregister_hotkey", "unregister_func1",
     "phone_makecall", "clear_browser_cache", "add_cert_to_store", "bitmap_info", "set_code_page", "get_code_page",
+    "start_process", "wait_for_process", "wait_for_input_idle", "wait_for_window", "drives", "run_process",
 }
 
 TestModuleTable = {}
@@ -92,7 +93,7 @@ function TestModuleTable:test_holds_exactly_the_functions_and_constants()
         elseif t == "string" then strings = strings + 1
         else lu.fail("unexpected field " .. name .. " of type " .. t) end
     end
-    lu.assertEquals(functions, 90)
+    lu.assertEquals(functions, 96)
     lu.assertEquals(numbers, 273)
     lu.assertEquals(strings, 3)
     for _, name in ipairs(FUNCTIONS) do

@@ -232,3 +232,47 @@ function TestFileOperations:test_argument_errors()
         lu.assertStrContains(message, "bad argument " .. call[3], false, call[1])
     end
 end
+
+TestFileDrives = {}
+
+local DRIVE_TYPES = { fixed = true, removable = true, remote = true, cdrom = true, ramdisk = true, unknown = true }
+
+-- The drives by root, each checked for the fields every drive has.
+local function drives_by_root()
+    local list, by_root = osbridge.drives(), {}
+    for _, drive in ipairs(list) do
+        lu.assertStrMatches(drive.root, "%u:\\")
+        lu.assertTrue(DRIVE_TYPES[drive.type], drive.root .. " " .. tostring(drive.type))
+        lu.assertEquals(drive.free == nil, drive.total == nil, drive.root)
+        by_root[drive.root] = drive
+    end
+    return by_root
+end
+
+function TestFileDrives:test_the_prefix_drives_and_mapped_folders()
+    local before = drives_by_root()
+    local c = before["C:\\"]
+    lu.assertEquals(c.type, "fixed")
+    lu.assertTrue(c.total > 0 and c.free >= 0 and c.free <= c.total and c.total % 1 == 0 and c.free % 1 == 0)
+    lu.assertTrue(type(c.label) == "string" and c.filesystem ~= "")
+    local letter
+    for code = ("Y"):byte(), ("M"):byte(), -1 do
+        if not before[string.char(code) .. ":\\"] then letter = string.char(code) .. ":" break end
+    end
+    local dir = tree.fresh_dir("drives")
+    local missing = dir .. "\\missing"
+    -- A folder, and a folder that is not there: that drive has its root and
+    -- type, no sizes, and the thread's error mode stays as it was (no box).
+    local seen, mode = {}, tree.fs.error_mode()
+    for _, target in ipairs({ dir, missing }) do
+        lu.assertTrue(tree.fs.map_drive(letter, target), target)
+        seen[target] = drives_by_root()[letter .. "\\"] or false
+        tree.fs.unmap_drive(letter, target)
+    end
+    tree.remove(dir)
+    lu.assertEquals(tree.fs.error_mode(), mode)
+    -- (Wine calls such a drive "unknown" and gives no sizes for it.)
+    lu.assertTrue(seen[dir] ~= false, "mapped folder")
+    lu.assertTrue(seen[missing] and seen[missing].total == nil, "mapping of a missing folder")
+    lu.assertNil(drives_by_root()[letter .. "\\"], "mapping withdrawn")
+end

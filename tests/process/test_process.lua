@@ -258,3 +258,149 @@ function TestProcShell:test_shell_failures()
     lu.assertEquals({ osbridge.shell_execute({ filename = unknown, operation = "print" }) }, { false, no_assoc })
     lu.assertEquals({ osbridge.shell_execute({ filename = "" }) }, { false, "filename is mandatory" })
 end
+
+TestProcWait = {}
+
+function TestProcWait:tearDown()
+    end_children()
+    for _, window in ipairs(children(OWN_PID, "waitwin.exe")) do osbridge.terminate_process(window.pid, 0) end
+    os.remove(TEMP .. "\\proc_start.txt")
+end
+
+local CLOSED = "the process object is closed"
+
+function TestProcWait:test_exit_codes_through_the_object_and_the_id()
+    for _, code in ipairs({ 0, 7, 3221225477 }) do
+        local p = assert(osbridge.start_process(child_line(code, 0)))
+        lu.assertEquals(osbridge.wait_for_process(p), code)
+        lu.assertEquals(osbridge.wait_for_process(p, 0), code, "kept by the object")
+        local pid = p.pid
+        p:close()
+        p:close()
+        lu.assertEquals({ osbridge.wait_for_process(p) }, { nil, CLOSED })
+        lu.assertEquals({ osbridge.wait_for_input_idle(p, 0) }, { false, CLOSED })
+        lu.assertEquals(p.pid, pid)
+        lu.assertStrMatches(tostring(p), "process %d+ %(closed%)")
+        -- Gone with its last handle (a moment later in Wine): a bare id finds no process.
+        local failure = wait_for(function() return select(2, osbridge.wait_for_process(pid)) end)
+        lu.assertStrMatches(failure or "nil", ".+ %(87%)")
+    end
+end
+
+function TestProcWait:test_time_outs_and_a_process_that_is_ended()
+    local p = assert(osbridge.start_process(child_line(0, 600000)))
+    lu.assertEquals(children(OWN_PID)[1].pid, p.pid)
+    for _, timeout in ipairs({ 0, -5, 200 }) do
+        local started = osbridge.get_epoch_ms()
+        lu.assertEquals({ osbridge.wait_for_process(p, timeout) }, { nil, "timeout" })
+        lu.assertEquals({ osbridge.wait_for_process(p.pid, timeout) }, { nil, "timeout" }, "by its id")
+        local took = osbridge.get_epoch_ms() - started
+        lu.assertTrue(took >= 2 * math.max(timeout, 0) - 20 and took < 2 * timeout + 2000, took)
+    end
+    lu.assertTrue(osbridge.terminate_process(p.pid, 9))
+    lu.assertEquals(osbridge.wait_for_process(p.pid), 9, "by its id, without limit")
+    lu.assertEquals(osbridge.wait_for_process(p, nil), 9)
+end
+
+function TestProcWait:test_folder_show_state_and_failures()
+    local p = osbridge.start_process(child_line(0, 0, "proc_start.txt"), { dir = TEMP, show = 3 })
+    lu.assertEquals(osbridge.wait_for_process(p), 0)
+    lu.assertEquals(read_file(TEMP .. "\\proc_start.txt"), "3")
+    for _, case in ipairs({
+        { child_line(0, 0), { dir = TEMP .. "\\proc_no_such_dir" }, "%(267%)" },
+        { quoted(TEMP .. "\\proc_no_such.exe"), nil, "%(2%)" },
+        { "\0" .. CHILD, {}, "^the command line is empty$" },
+    }) do
+        local result = { osbridge.start_process(case[1], case[2]) }
+        lu.assertNil(result[1], case[1])
+        lu.assertStrMatches(result[2] or "nil", case[3]:find("^%^") and case[3] or ".+ " .. case[3])
+    end
+    for _, case in ipairs({
+        { "string expected", osbridge.start_process },
+        { "table expected", osbridge.start_process, CHILD, 5 },
+        { "dir: string expected, got table", osbridge.start_process, CHILD, { dir = {} } },
+        { "show: number expected, got string", osbridge.start_process, CHILD, { show = "x" } },
+        { "process or process id expected, got table", osbridge.wait_for_process, {} },
+        { "process or process id expected, got no value", osbridge.wait_for_input_idle },
+        { "number expected", osbridge.wait_for_process, 1, "x" },
+    }) do
+        lu.assertErrorMsgContains(case[1], unpack(case, 2))
+    end
+    lu.assertEquals(#children(OWN_PID), 0, "nothing started on an argument error")
+end
+
+function TestProcWait:test_input_idle()
+    local window = assert(osbridge.start_process(quoted(FIXTURE_BIN .. "\\waitwin.exe") .. " 200 OsbIdle idle"))
+    lu.assertEquals({ osbridge.wait_for_input_idle(window, 120000) }, { true })
+    lu.assertEquals({ osbridge.wait_for_input_idle(window.pid) }, { true }, "by its id")
+    lu.assertTrue(osbridge.terminate_process(window.pid, 0))
+    local console = assert(osbridge.start_process(child_line(0, 600000)))
+    lu.assertEquals({ osbridge.wait_for_input_idle(console) }, { false, "a console program has no message loop" })
+    local ended = assert(osbridge.start_process(child_line(0, 0)))
+    lu.assertEquals(osbridge.wait_for_process(ended), 0)
+    lu.assertEquals({ osbridge.wait_for_input_idle(ended, 1000) }, { false, "the process has ended" })
+    local result = { osbridge.wait_for_input_idle(NO_SUCH_PID, 0) }
+    lu.assertEquals(result[1], false)
+    lu.assertStrMatches(result[2] or "nil", ".+ %(87%)")
+end
+
+TestProcRun = {}
+
+function TestProcRun:tearDown() end_children() end
+
+-- The fixture's stream bytes: 0..255 repeated, or 255..0.
+local function stream_bytes(n, descending)
+    local bytes = {}
+    for i = 0, 255 do bytes[#bytes + 1] = string.char(descending and 255 - i or i) end
+    return table.concat(bytes):rep(math.ceil(n / 256)):sub(1, n)
+end
+
+function TestProcRun:test_exit_code_and_both_streams_read_at_once()
+    for _, case in ipairs({ { 0, 0, 0 }, { 300, 5, 7 }, { 70000, 200000, 3221225477 }, { 50 * 2 ^ 20, 50 * 2 ^ 20, 1 } }) do
+        local label = table.concat(case, " ")
+        local code, output, errors = osbridge.run_process(child_line("streams", unpack(case)), { timeout_ms = 600000 })
+        lu.assertEquals(code, case[3], label)
+        lu.assertEquals({ #output, #errors }, { case[1], case[2] }, label)
+        lu.assertTrue(output == stream_bytes(case[1]) and errors == stream_bytes(case[2], true), label)
+    end
+end
+
+function TestProcRun:test_input_command_line_and_failures()
+    local input = stream_bytes(1000000) .. "\r\n\0end"
+    lu.assertEquals({ osbridge.run_process(child_line("echo"), { input = input }) }, { 0, input, "" })
+    lu.assertEquals({ osbridge.run_process(child_line("echo"), {}) }, { 0, "", "" }, "no input: an empty one")
+    local line = child_line("line", '"a b"', '"c \\"d\\""', "'e'", "\\\\server\\share", "x\\\\")
+    lu.assertEquals({ osbridge.run_process(line, { dir = TEMP }) }, { 0, line, "" }, "passed verbatim")
+    local missing = { osbridge.run_process(quoted(TEMP .. "\\proc_no_such.exe")) }
+    lu.assertNil(missing[1])
+    lu.assertStrMatches(missing[2], ".+ %(2%)")
+    lu.assertEquals({ osbridge.run_process("") }, { nil, "the command line is empty" })
+    for _, case in ipairs({
+        { "input: string expected, got table", { input = {} } },
+        { "timeout_ms: number expected, got string", { timeout_ms = "x" } },
+    }) do
+        lu.assertErrorMsgContains(case[1], osbridge.run_process, child_line("echo"), case[2])
+    end
+end
+
+-- A time-out ends the program and everything it started, also a child that
+-- holds the pipes open after the program ended.
+function TestProcRun:test_time_out_ends_the_whole_tree()
+    -- The time-out has to leave the child time to start its own: longer
+    -- ones where starting is slow (emulated processors).
+    local result, took, timeout = {}, 0, 1000
+    while not (result[3] or ""):find("started") and timeout <= 16000 do
+        end_children()
+        local started = osbridge.get_epoch_ms()
+        result = { osbridge.run_process(child_line("hold"), { timeout_ms = timeout }) }
+        took = osbridge.get_epoch_ms() - started
+        lu.assertEquals({ result[1], result[2], result[4] }, { nil, "timeout", "" })
+        lu.assertTrue(took >= timeout - 10 and took < timeout + 60000, took)
+        timeout = timeout * 4
+    end
+    local pid = tonumber((result[3] or ""):match("^started (%d+)\n$"))
+    lu.assertNotNil(pid, result[3])
+    local code, failure = osbridge.wait_for_process(pid, 30000)
+    lu.assertTrue(code == 1 or (failure or ""):match("%(87%)$"), tostring(code) .. " " .. tostring(failure))
+    lu.assertEquals({ osbridge.run_process(child_line(0, 600000), { timeout_ms = 0 }) }, { nil, "timeout", "", "" })
+end

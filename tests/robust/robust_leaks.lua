@@ -62,6 +62,26 @@ function TestRobustLeaks.test_dead_large_results_do_not_pile_up()
                   ("%d bytes held after %d results of 2 MiB, %d live before"):format(grown, calls, live))
 end
 
+-- Process objects give their handles back when closed, and when collected:
+-- a process that ended is gone with its last handle, and its id with it.
+function TestRobustLeaks.test_process_objects_closed_or_collected()
+    local line, pids = ('"%s\\proc_child.exe" 0 0'):format(FIXTURE_BIN), {}
+    for i = 1, 20 do
+        local p = assert(osbridge.start_process(line))
+        lu.assertEquals(osbridge.wait_for_process(p), 0)
+        pids[i] = p.pid
+        if i % 2 == 0 then p:close() end  -- the others are left to the collector
+    end
+    collectgarbage()
+    collectgarbage()
+    local held = {}
+    for _, pid in ipairs(pids) do
+        local gone = require("support").wait_until(function() return select(2, osbridge.wait_for_process(pid, 0)) end, 30)
+        if not (gone or ""):match("%(87%)$") then held[#held + 1] = pid end
+    end
+    lu.assertEquals(held, {})
+end
+
 for name, case in pairs(cases.list) do
     TestRobustLeaks["test_" .. name] = function()
         local calls = math.max(50, math.floor((case[3] or CALLS) * SAMPLE))

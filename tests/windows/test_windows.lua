@@ -258,3 +258,78 @@ function TestWinMisreportedText.test_text_ends_at_its_terminator()
         lu.assertEquals(listed and listed.title, "hi", "count " .. count)
     end
 end
+
+-- Waiting for windows of waitwin.exe, a windowed program that creates its
+-- window after a delay and logs when.
+TestWinWait = {}
+
+local waits = 0
+
+-- Starts waitwin; returns its process object, class and title, and log.
+function TestWinWait:start(delay, title, ...)
+    waits = waits + 1
+    local class = ("OsbWait%d_%d"):format(waits, os.time() % 100000)
+    local log = ("%s\\waitwin-%s.log"):format(BUILD_DIR, class)
+    local arguments = table.concat({ ... }, " ")
+    local p = assert(osbridge.start_process(('"%s\\waitwin.exe" %d %s "%s" "%s" %s'):format(
+        FIXTURE_BIN, delay, class, title or class, log, arguments)))
+    self.started[#self.started + 1] = p
+    return p, class, title or class, log
+end
+
+function TestWinWait:setUp() self.started = {} end
+
+function TestWinWait:tearDown()
+    for _, p in ipairs(self.started) do
+        osbridge.terminate_process(p.pid, 0)
+        p:close()
+    end
+end
+
+function TestWinWait:test_a_window_is_found_as_it_appears()
+    local _, class, title, log = self:start(300)
+    lu.assertEquals({ osbridge.wait_for_window(class, title, 0) }, { nil, "timeout" }, "time-out 0 looks once")
+    local window = osbridge.wait_for_window(class, title, 60000)
+    local found = osbridge.get_epoch_ms()
+    lu.assertNotNil(window)
+    lu.assertEquals(window, osbridge.find_window(class, title))
+    lu.assertEquals(osbridge.wait_for_window(class, nil, 0), window)
+    -- Seen within a slice of its creation (logged just after it): loosely,
+    -- as the machine may be busy.
+    local created = tonumber(support.wait_until(function() return support.file_line(log, 1) end))
+    lu.assertTrue(found - created > -50 and found - created < 500, found - created)
+end
+
+function TestWinWait:test_time_outs()
+    for _, timeout in ipairs({ 0, -1, 200 }) do
+        local started = osbridge.get_epoch_ms()
+        lu.assertEquals({ osbridge.wait_for_window("OsbWaitNoSuchClass", "x", timeout) }, { nil, "timeout" })
+        local took = osbridge.get_epoch_ms() - started
+        lu.assertTrue(took >= math.max(timeout, 0) - 10 and took < timeout + 1000, timeout .. ": " .. took)
+    end
+    support.assert_argument_error(1, "string expected, got no value", osbridge.wait_for_window)
+    support.assert_argument_error(3, "number expected, got string", osbridge.wait_for_window, "x", nil, "y")
+end
+
+function TestWinWait:test_the_same_title_under_two_classes()
+    local _, first, title = self:start(0, "OsbWaitShared" .. os.time() % 100000)
+    local _, second = self:start(0, title)
+    local windows = {}
+    for _, class in ipairs({ first, second }) do
+        windows[class] = osbridge.wait_for_window(class, title)
+        lu.assertEquals(windows[class], osbridge.find_window(class, title), class)
+    end
+    lu.assertNotEquals(windows[first], windows[second])
+    local any = osbridge.wait_for_window("", title, 0)
+    lu.assertTrue(any == windows[first] or any == windows[second])
+end
+
+-- A window of this thread answers another process while the thread waits.
+function TestWinWait:test_the_waiting_thread_answers_its_windows()
+    local wintext = assert(package.loadlib(BUILD_DIR .. "\\fixtures\\wintext.dll", "luaopen_wintext"))()
+    local window = assert(wintext.create(2))
+    local asking = self:start(0, nil, "ask")
+    local code = osbridge.wait_for_process(asking, 60000)
+    wintext.destroy(window)
+    lu.assertEquals(code, 0)
+end
