@@ -31,7 +31,8 @@ done
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 if [ "$docs" = 1 ] && ! command -v gnuplot >/dev/null; then
-    as_root apt-get update -qq
+    # A list that cannot be fetched (another suite's) need not stop this one install.
+    as_root apt-get update -qq || echo "bench.sh: some package lists could not be fetched (above); going on" >&2
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends gnuplot-nox
 fi
 if [ "$build" = 1 ]; then
@@ -108,6 +109,8 @@ PLOT
     cat "$out/results.md"
     echo
     sed -n 1p "$out/notes.md"
+    echo
+    sed -n 4p "$out/notes.md"
     echo
     echo "![osbridge time over floor time per operation](performance-ratios.png)"
 } >docs/performance.md

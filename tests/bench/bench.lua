@@ -432,6 +432,11 @@ notes[3] = ("The row \"process: require \"osbridge\"\" times whole processes, fr
     .. " each, in pairs, each pair in the other order. The libraries behind printing, dial-up, the URL cache,"
     .. " certificates, sounds and bitmaps are loaded by the first call that needs one, so a script that does not"
     .. " use them does not pay for them."):format(PROCESS_RUNS)
+notes[4] = ("The row \"run_process, 1 MiB of output\" runs a program that writes 1 MiB to its output, beside a C"
+    .. " loop that starts the same program with its output on a pipe and reads it all (%d runs of each). The row"
+    .. " \"wait_for_window, latency\" is the time from a window's creation, as the program that creates it reads the"
+    .. " performance counter just after CreateWindow returns, to the return of wait_for_window; the window can be"
+    .. " found before CreateWindow has returned, so a batch can come out below zero."):format(PROCESS_RUNS)
 for _, note in ipairs(notes) do print(note) end
 
 if windows_process then floor.post_close(bench_window) end
