@@ -124,6 +124,13 @@ int push_text_or_nil(lua_State* L, const char* text)
     return 1;
 }
 
+int push_nil_and(lua_State* L, const char* text)
+{
+    lua_pushnil(L);
+    lua_pushstring(L, text);
+    return 2;
+}
+
 int push_failure_last_error(lua_State* L, bool nil_first)
 {
     ErrorText buffer;

@@ -77,6 +77,49 @@ private:
     bool open_;
 };
 
+// The thread's error mode with the system's boxes for a missing medium off,
+// for the lifetime of the wrapper.
+class no_error_boxes {
+public:
+    no_error_boxes() noexcept { ::SetThreadErrorMode(SEM_FAILCRITICALERRORS, &previous_); }
+    no_error_boxes(const no_error_boxes&) = delete;
+    no_error_boxes& operator=(const no_error_boxes&) = delete;
+    ~no_error_boxes() { ::SetThreadErrorMode(previous_, nullptr); }
+
+private:
+    DWORD previous_ = 0;
+};
+
+// A thread that is waited for before what it works on goes. A thread still
+// blocked in a pipe that some process outside the job holds open gets its
+// I/O cancelled after `grace` milliseconds.
+class joined_thread {
+public:
+    joined_thread(LPTHREAD_START_ROUTINE routine, void* parameter) noexcept
+        : handle_(::CreateThread(nullptr, 0, routine, parameter, 0, nullptr))
+    {
+    }
+    joined_thread(const joined_thread&) = delete;
+    joined_thread& operator=(const joined_thread&) = delete;
+    ~joined_thread() { join(0); }
+    explicit operator bool() const noexcept { return static_cast<bool>(handle_); }
+    HANDLE get() const noexcept { return handle_.get(); }
+
+    void join(DWORD grace) noexcept
+    {
+        if (!handle_)
+            return;
+        if (::WaitForSingleObject(handle_.get(), grace) == WAIT_TIMEOUT) {
+            while (::WaitForSingleObject(handle_.get(), 50) == WAIT_TIMEOUT)
+                ::CancelSynchronousIo(handle_.get());
+        }
+        handle_.reset();
+    }
+
+private:
+    unique_handle handle_;
+};
+
 // Blocks from the C heap (malloc/calloc), such as converted texts.
 struct free_deleter { void operator()(void* p) const noexcept { std::free(p); } };
 template <typename T>
@@ -89,5 +132,38 @@ unique_malloc<T[]> calloc_array(size_t count) noexcept
 {
     return unique_malloc<T[]>(static_cast<T*>(std::calloc(count, sizeof(T))));
 }
+
+// The list of handles a child inherits, for the lifetime of the wrapper.
+class inherited_handles {
+public:
+    inherited_handles(HANDLE* handles, size_t count) noexcept
+    {
+        SIZE_T size = 0;
+        ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        block_.reset(static_cast<char*>(std::malloc(size)));
+        auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(block_.get());
+        if (!list || !::InitializeProcThreadAttributeList(list, 1, 0, &size)) {
+            block_.reset();
+            return;
+        }
+        list_ = list;
+        if (!::UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles, count * sizeof(HANDLE),
+                                         nullptr, nullptr))
+            list_ = nullptr;
+    }
+    inherited_handles(const inherited_handles&) = delete;
+    inherited_handles& operator=(const inherited_handles&) = delete;
+    ~inherited_handles()
+    {
+        if (block_)
+            ::DeleteProcThreadAttributeList(reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(block_.get()));
+    }
+    // Null when the list could not be made.
+    LPPROC_THREAD_ATTRIBUTE_LIST get() const noexcept { return list_; }
+
+private:
+    AnsiText block_;
+    LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+};
 
 } // namespace osbridge

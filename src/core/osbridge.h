@@ -175,6 +175,8 @@ inline const void* to_pointer(lua_State* L, int index)
 
 // Pushes a text, or nil for null. Returns 1.
 int push_text_or_nil(lua_State* L, const char* text);
+// nil and the text of a failure that is not the system's; 2.
+int push_nil_and(lua_State* L, const char* text);
 // false/nil followed by the last-error text (nil when the system has none).
 int push_failure_last_error(lua_State* L, bool nil_first = false);
 

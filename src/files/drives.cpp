@@ -8,19 +8,6 @@ namespace osbridge {
 
 namespace {
 
-// The thread's error mode with the system's boxes for a missing medium off,
-// for the lifetime of the wrapper.
-class no_error_boxes {
-public:
-    no_error_boxes() noexcept { ::SetThreadErrorMode(SEM_FAILCRITICALERRORS, &previous_); }
-    no_error_boxes(const no_error_boxes&) = delete;
-    no_error_boxes& operator=(const no_error_boxes&) = delete;
-    ~no_error_boxes() { ::SetThreadErrorMode(previous_, nullptr); }
-
-private:
-    DWORD previous_ = 0;
-};
-
 struct Drive {
     wchar_t root[4];
     UINT type;

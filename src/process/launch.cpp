@@ -49,11 +49,4 @@ bool create_process(const Launch& launch, DWORD flags, bool inherit, STARTUPINFO
                             &startup, &info) != FALSE;
 }
 
-int push_nil_and(lua_State* L, const char* text)
-{
-    lua_pushnil(L);
-    lua_pushstring(L, text);
-    return 2;
-}
-
 } // namespace osbridge

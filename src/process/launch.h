@@ -32,7 +32,5 @@ void push_option(lua_State* L, const char* name, int type);
 // set) and its show state.
 bool create_process(const Launch& launch, DWORD flags, bool inherit, STARTUPINFOW& startup, PROCESS_INFORMATION& info);
 
-// nil and the text of a failure that is not the system's.
-int push_nil_and(lua_State* L, const char* text);
 
 } // namespace osbridge

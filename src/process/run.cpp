@@ -84,69 +84,6 @@ DWORD WINAPI write_all(void* parameter)
     return 0;
 }
 
-// A thread that is waited for before what it works on goes. A thread still
-// blocked in a pipe that some process outside the job holds open gets its
-// I/O cancelled after `grace` milliseconds.
-class joined_thread {
-public:
-    joined_thread(LPTHREAD_START_ROUTINE routine, void* parameter) noexcept
-        : handle_(::CreateThread(nullptr, 0, routine, parameter, 0, nullptr))
-    {
-    }
-    joined_thread(const joined_thread&) = delete;
-    joined_thread& operator=(const joined_thread&) = delete;
-    ~joined_thread() { join(0); }
-    explicit operator bool() const noexcept { return static_cast<bool>(handle_); }
-    HANDLE get() const noexcept { return handle_.get(); }
-
-    void join(DWORD grace) noexcept
-    {
-        if (!handle_)
-            return;
-        if (::WaitForSingleObject(handle_.get(), grace) == WAIT_TIMEOUT) {
-            while (::WaitForSingleObject(handle_.get(), 50) == WAIT_TIMEOUT)
-                ::CancelSynchronousIo(handle_.get());
-        }
-        handle_.reset();
-    }
-
-private:
-    unique_handle handle_;
-};
-
-// The list of handles a child inherits, for the lifetime of the wrapper.
-class inherited_handles {
-public:
-    inherited_handles(HANDLE* handles, size_t count) noexcept
-    {
-        SIZE_T size = 0;
-        ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
-        block_.reset(static_cast<char*>(std::malloc(size)));
-        auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(block_.get());
-        if (!list || !::InitializeProcThreadAttributeList(list, 1, 0, &size)) {
-            block_.reset();
-            return;
-        }
-        list_ = list;
-        if (!::UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles, count * sizeof(HANDLE),
-                                         nullptr, nullptr))
-            list_ = nullptr;
-    }
-    inherited_handles(const inherited_handles&) = delete;
-    inherited_handles& operator=(const inherited_handles&) = delete;
-    ~inherited_handles()
-    {
-        if (block_)
-            ::DeleteProcThreadAttributeList(reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(block_.get()));
-    }
-    // Null when the list could not be made.
-    LPPROC_THREAD_ATTRIBUTE_LIST get() const noexcept { return list_; }
-
-private:
-    AnsiText block_;
-    LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
-};
-
 enum class Outcome { failed, ended, timed_out };
 
 struct Run {

@@ -58,11 +58,8 @@ int wait_for_window(lua_State* L)
     const char* class_name = luaL_checklstring(L, 1, nullptr);
     const char* title = luaL_optlstring(L, 2, nullptr, nullptr);
     const HWND found = find_until(class_name, title, code_page(L), Deadline(opt_timeout(L, 3)));
-    if (!found) {
-        lua_pushnil(L);
-        lua_pushstring(L, "timeout");
-        return 2;
-    }
+    if (!found)
+        return push_nil_and(L, "timeout");
     push_hwnd(L, found);
     return 1;
 }
