@@ -59,6 +59,11 @@ cases.list = {
     unregister_hotkey = { false, { nil, 0x5eee } },
     exec = { false, { "missing.exe" }, 1500 }, run_process = { false, { "missing.exe" }, 1000 }, exec_command_line = { false, { nil, "osbridge-no-such-program" }, 1000 },
     shell_execute = { false, { { filename = "" } } }, print_on_printer = { false, { "no such printer", "x" } },
+    -- _wide: in UTF-8, where the names are converted (and owned) first.
+    print_on_printer_wide = { false, { "no such printer", "x" } },
+    reg_set_value_wide = { { HKCU, SCRATCH, "written", ("w"):rep(300), osbridge.REG_SZ }, { 12345, "x", "y", 1 } },
+    clipboard_set_wide = { { "clip text" }, false }, shell_execute_wide = { false, { { filename = "" } } },
+    run_process_wide = { false, { "missing.exe" }, 1000 }, drives_wide = { {}, false, 2000 },
     dll_register_server = { false, { "missing.dll" }, 2000 }, play_sound = { false, { "missing.wav", 0 }, 1000 },
     add_cert_to_store = { false, { "\48\3\2\1\0" }, 1000 },
     ras_entries = { {}, false }, ras_connections = { {}, false }, ras_connect_status = { false, { U } },
@@ -97,6 +102,14 @@ function cases.caller(name, args)
         return function()
             probe.set_error(args[1])
             return fn(unpack(values, 1, n))
+        end, n
+    elseif name:match("_wide$") then
+        return function()
+            collectgarbage()  -- so that the failure text is made anew, and can fail
+            osbridge.set_code_page(osbridge.CP_UTF8)
+            local ok, message = pcall(fn, unpack(values, 1, n))
+            osbridge.set_code_page(osbridge.CP_ACP)
+            if not ok then error(message, 0) end
         end, n
     elseif name == "register_hotkey" then
         return function()
