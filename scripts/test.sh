@@ -432,6 +432,8 @@ for name in "${runs[@]}"; do
         elif [[ $line =~ ^[a-z0-9\ ]+:\ ([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
             passed=$((passed + BASH_REMATCH[1])); failed=$((failed + BASH_REMATCH[2]))
             [ "${BASH_REMATCH[2]}" = 0 ] || failures+=("$suite (${BASH_REMATCH[2]} failed)")
+        elif [[ $line =~ ^failing:\ (.*)$ ]]; then
+            failures+=("$suite: ${BASH_REMATCH[1]}")
         elif [[ $line == *": no result line" ]]; then
             failed=$((failed + 1)); failures+=("${suite:-$name}: no result line")
         elif [[ $line =~ ^[^:]+:\ failed:\ (.*)$ ]]; then

@@ -94,5 +94,13 @@ table.sort(times, function(a, b) return a[2] > b[2] end)
 for i = 1, math.min(slowest or 0, #times) do
     print(string.format("slow: %6.1f s  %s", times[i][2] / 1000, times[i][1]))
 end
+-- Each failure on one line, which the harness repeats in its summary: a
+-- long run's last lines name what went wrong.
+for _, list in ipairs({ r.failedTests or {}, r.errorTests or {} }) do
+    for _, node in ipairs(list) do
+        local message = tostring(node.msg or ""):gsub("%s+", " ")
+        print(string.format("failing: %s: %s", node.testName, message:sub(1, 300)))
+    end
+end
 print(string.format("lua tests: %d passed, %d failed", passed, failed))
 os.exit(failed == 0 and 0 or 1)
