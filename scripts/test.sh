@@ -422,7 +422,7 @@ while [ ${#pending[@]} -gt 0 ]; do
 done
 wait
 
-passed=0 failed=0 failures=()
+passed=0 failed=0 failures=() skips=()
 for name in "${runs[@]}"; do
     suite=
     while IFS= read -r line; do
@@ -434,6 +434,8 @@ for name in "${runs[@]}"; do
             [ "${BASH_REMATCH[2]}" = 0 ] || failures+=("$suite (${BASH_REMATCH[2]} failed)")
         elif [[ $line =~ ^failing:\ (.*)$ ]]; then
             failures+=("$suite: ${BASH_REMATCH[1]}")
+        elif [[ $line =~ ^skipped:\ (.*)$ ]]; then
+            skips+=("$suite: ${BASH_REMATCH[1]}")
         elif [[ $line == *": no result line" ]]; then
             failed=$((failed + 1)); failures+=("${suite:-$name}: no result line")
         elif [[ $line =~ ^[^:]+:\ failed:\ (.*)$ ]]; then
@@ -447,6 +449,7 @@ echo "== times"
 for name in "${runs[@]}"; do cat "$logs/$name.log"; done | sed -n 's/^time: //p' \
     | awk '{ print $(NF - 1) "\t" $0 }' | sort -rn | cut -f2- | head -n 15 | sed 's/^/    /'
 echo "    whole run: $SECONDS s"
+for f in "${skips[@]}"; do echo "skipped: $f"; done
 for f in "${failures[@]}"; do echo "failed: $f"; done
 echo "total: $passed passed, $failed failed"
 [ "$failed" = 0 ]

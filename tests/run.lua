@@ -3,6 +3,7 @@
 -- The suites see BUILD_DIR (the interpreter's folder), SUITE_DIR, FIXTURE_BIN
 -- (the helper programs), CODE_PAGE (the interpreter's ANSI code page:
 -- 1252, 932 or 65001), by which they pick texts that code page can hold,
+-- ARCH (the interpreter's architecture: "x86_64", "i686" or "aarch64"),
 -- LUA_VERSION ("5.1" to "5.5"; LuaJIT is 5.1) and LUA_DLL (the host's Lua
 -- library: lua51.dll to lua55.dll).
 
@@ -29,7 +30,7 @@ package.cpath = BUILD_DIR .. "\\?.dll;" .. package.cpath
 
 -- Asked of the process itself: a host's manifest can set it. A run meant for
 -- another code page (OSB_CODE_PAGE) would test the wrong texts, and stops.
-CODE_PAGE = assert(package.loadlib(FIXTURE_BIN .. "\\codepage.dll", "luaopen_codepage"))()()
+CODE_PAGE, ARCH = assert(package.loadlib(FIXTURE_BIN .. "\\codepage.dll", "luaopen_codepage"))()()
 local expected = tonumber(os.getenv("OSB_CODE_PAGE") or "")
 if expected and expected ~= CODE_PAGE then
     print(("the interpreter runs under code page %d, not %d"):format(CODE_PAGE, expected))
@@ -94,12 +95,12 @@ table.sort(times, function(a, b) return a[2] > b[2] end)
 for i = 1, math.min(slowest or 0, #times) do
     print(string.format("slow: %6.1f s  %s", times[i][2] / 1000, times[i][1]))
 end
--- Each failure on one line, which the harness repeats in its summary: a
--- long run's last lines name what went wrong.
-for _, list in ipairs({ r.failedTests or {}, r.errorTests or {} }) do
-    for _, node in ipairs(list) do
+-- Each failure and skip on one line, which the harness repeats in its
+-- summary: a long run's last lines name what went wrong or was left out.
+for _, kind in ipairs({ { "failing", r.failedTests }, { "failing", r.errorTests }, { "skipped", r.skippedTests } }) do
+    for _, node in ipairs(kind[2] or {}) do
         local message = tostring(node.msg or ""):gsub("%s+", " ")
-        print(string.format("failing: %s: %s", node.testName, message:sub(1, 300)))
+        print(string.format("%s: %s: %s", kind[1], node.testName, message:sub(1, 300)))
     end
 end
 print(string.format("lua tests: %d passed, %d failed", passed, failed))
