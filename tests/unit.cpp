@@ -22,6 +22,7 @@ std::vector<Test>& tests()
 }
 
 int failures_in_test;
+const char* skipped_because;
 
 } // namespace
 
@@ -42,6 +43,11 @@ void ok_at(const char* file, int line, bool condition, const char* format, ...)
     std::vprintf(format, args);
     va_end(args);
     std::printf("\n");
+}
+
+void skip(const char* reason)
+{
+    skipped_because = reason;
 }
 
 } // namespace unit
@@ -88,9 +94,12 @@ int main(int argc, char** argv)
         if (!selected(test.name, argc, argv))
             continue;
         unit::failures_in_test = 0;
+        unit::skipped_because = nullptr;
         note_start(test.name);
         test.function();
-        if (unit::failures_in_test) {
+        if (unit::skipped_because && !unit::failures_in_test) {
+            std::printf("skipped: %s: %s\n", test.name, unit::skipped_because);
+        } else if (unit::failures_in_test) {
             ++failed;
             std::printf("FAIL %s\n", test.name);
         } else {

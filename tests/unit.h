@@ -15,6 +15,10 @@ struct Registration {
 void ok_at(const char* file, int line, bool condition, const char* format, ...)
     __attribute__((format(printf, 4, 5)));
 
+// Marks the running test skipped, saying why (a limitation of the system it
+// runs on, never of the module); the test returns right after.
+void skip(const char* reason);
+
 } // namespace unit
 
 #define TEST(name)                                                   \
