@@ -4,7 +4,7 @@
 --   OSB_ROOT=$PWD OSB_ARCH=x86_64 OSB_LUA_VERSION=5.4 LUAROCKS_CONFIG=$PWD/tests/pkg/luarocks-mingw.lua \
 --       luarocks --lua-version 5.4 make --tree /tmp/rocks osbridge-1.0.42-1.rockspec
 --
--- OSB_ARCH is x86_64 or i686, OSB_LUA_VERSION 5.1 (the default) to 5.5, the
+-- OSB_ARCH is x86_64, i686 or aarch64, OSB_LUA_VERSION 5.1 (the default) to 5.5, the
 -- same as --lua-version; the preset build of that architecture and version
 -- (build/x86_64, build/x86_64-lua54, ...; or the folder OSB_LUA_BUILD names)
 -- must exist already: its include/ and lua51.dll (lua54.dll, ...).
@@ -17,7 +17,7 @@ local lua_build = os_getenv("OSB_LUA_BUILD") or (root .. "/build/" .. preset)
 
 -- LuaRocks' own file handling stays Unix; the target is MinGW.
 platforms = { "unix", "mingw32" }
-arch = cpu == "i686" and "win32-x86" or "win32-x86_64"
+arch = ({ i686 = "win32-x86", aarch64 = "win32-arm64" })[cpu] or "win32-x86_64"
 lib_extension = "dll"
 external_lib_extension = "dll"
 cmake_generator = "Unix Makefiles"
