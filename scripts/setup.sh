@@ -99,6 +99,7 @@ step="packages"
 packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 gcc gcc-multilib cmake make dpkg-dev
           wine wine64 wine32:i386 xvfb x11-utils
           lua-unit python3 locales luarocks ccache)
+[ "$aarch64" = 0 ] || packages+=(patchelf)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -119,18 +120,30 @@ if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
     as_root timeout -k 10 600 locale-gen >/dev/null
 fi
 
-# A package of a later Debian release, fetched through a private sources list
-# and unpacked into an ignored folder, so the system stays on Debian 12.
-unpack_later() {  # SUITE PACKAGE DEST
-    local suite=$1 package=$2 dest=$3 apt_dir=$root/.tools/apt/$1
+# apt on a private sources list, lists and cache under .tools, for packages
+# the system does not install (of another release or architecture). Its
+# status is empty: apt resolves the whole closure of what is asked.
+private_apt() {  # SUITE ARCH: sets apt_dir and apt_opts, and fetches the lists
+    local suite=$1 arch=$2
+    apt_dir=$root/.tools/apt/$suite
+    [ "$arch" = amd64 ] || apt_dir=$apt_dir-$arch
     mkdir -p "$apt_dir/lists/partial" "$apt_dir/archives/partial"
     [ -n "$archive" ] || archive=$(archive_entry)
     archive_stanza deb "$suite" $archive >"$apt_dir/$suite.sources"
-    local apt_opts=(-o "Dir::Etc::SourceList=$apt_dir/$suite.sources" -o Dir::Etc::SourceParts=-
-                    -o "Dir::State::Lists=$apt_dir/lists" -o "Dir::Cache::Archives=$apt_dir/archives"
-                    -o Dir::Cache::pkgcache= -o Dir::Cache::srcpkgcache= -o APT::Architecture=amd64
-                    -o APT::Architectures::=amd64 -o Debug::NoLocking=1 -o APT::Sandbox::User=root)
+    : >"$apt_dir/status"
+    apt_opts=(-o "Dir::Etc::SourceList=$apt_dir/$suite.sources" -o Dir::Etc::SourceParts=-
+              -o "Dir::State::Lists=$apt_dir/lists" -o "Dir::Cache::Archives=$apt_dir/archives"
+              -o "Dir::State::status=$apt_dir/status" -o Dir::Cache::pkgcache= -o Dir::Cache::srcpkgcache=
+              -o "APT::Architecture=$arch" -o "APT::Architectures::=$arch" -o Debug::NoLocking=1
+              -o APT::Sandbox::User=root)
     apt_retried 900 env apt-get "${apt_opts[@]}" update -qq
+}
+
+# A package of a later Debian release, fetched through a private sources list
+# and unpacked into an ignored folder, so the system stays on Debian 12.
+unpack_later() {  # SUITE PACKAGE DEST
+    local package=$2 dest=$3 apt_dir apt_opts
+    private_apt "$1" amd64
     rm -f "$apt_dir/archives/${package}_"*.deb
     (cd "$apt_dir/archives" && apt_retried 900 env apt-get "${apt_opts[@]}" download "$package" >/dev/null)
     rm -rf "$dest"
@@ -158,22 +171,57 @@ fi
 if [ "$(cat "$binfmt/status")" != enabled ]; then
     echo 1 | as_root tee "$binfmt/status" >/dev/null
 fi
-handler=$binfmt/qemu-i386
 # A handler already bound to the same emulator (another checkout's copy) is
-# kept: replacing it would fail 32-bit programs that start meanwhile. One that
-# is disabled, lacks flag F or names another binary is replaced.
-if [ -e "$handler" ]; then
-    registered=$(sed -n 's/^interpreter //p' "$handler")
-    if ! { grep -qx enabled "$handler" && grep -qx 'flags: .*F.*' "$handler" && cmp -s "$registered" "$qemu"; }; then
-        echo -1 | as_root tee "$handler" >/dev/null
+# kept: replacing it would fail programs that start meanwhile. One that is
+# disabled, lacks flag F or names another binary is replaced.
+qemu_handler() {  # NAME MAGIC MASK: runs ELF binaries of that header through .tools/qemu's qemu-NAME
+    local handler=$binfmt/qemu-$1 emulator=$qemu_dir/usr/bin/qemu-$1 registered
+    if [ -e "$handler" ]; then
+        registered=$(sed -n 's/^interpreter //p' "$handler")
+        if ! { grep -qx enabled "$handler" && grep -qx 'flags: .*F.*' "$handler" && cmp -s "$registered" "$emulator"; }; then
+            echo -1 | as_root tee "$handler" >/dev/null
+        fi
     fi
-fi
-if [ ! -e "$handler" ]; then
-    printf '%s' ":qemu-i386:M::\\x7fELF\\x01\\x01\\x01\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x02\\x00\\x03\\x00:\\xff\\xff\\xff\\xff\\xff\\xfe\\xfe\\x00\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xfe\\xff\\xff\\xff:$qemu:F" \
-        | as_root tee "$binfmt/register" >/dev/null
-fi
-grep -qx enabled "$handler"
+    if [ ! -e "$handler" ]; then
+        printf '%s' ":qemu-$1:M::$2:$3:$emulator:F" | as_root tee "$binfmt/register" >/dev/null
+    fi
+    grep -qx enabled "$handler"
+}
+qemu_handler i386 '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00' \
+    '\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+
+# ARM64 Wine: this release's, unpacked into an ignored folder with the
+# libraries it needs, its programs run through qemu-aarch64. Its loader and
+# server get the unpacked dynamic loader and libraries written into them
+# (interpreter, search path): with QEMU_LD_PREFIX instead, Wine would take
+# the unpacked tree for /, and drive Z: with it.
+unpack_wine_arm64() {
+    local dest=$root/.tools/wine-arm64 apt_dir apt_opts deb bin
+    local bin_dir=$dest/usr/lib/wine
+    # Those paths are absolute: a moved clone unpacks again (from apt's cache).
+    [ "$(cat "$dest/.unpacked" 2>/dev/null)" != "$dest" ] || return 0
+    private_apt "$(os_codename)" arm64
+    # Versions that the lists no longer have would be unpacked too.
+    apt_retried 300 env apt-get "${apt_opts[@]}" autoclean -qq
+    apt_retried 900 env apt-get "${apt_opts[@]}" install -y -qq --download-only --no-install-recommends wine64 libwine
+    rm -rf "$dest" && mkdir -p "$dest"
+    for deb in "$apt_dir"/archives/*.deb; do dpkg -x "$deb" "$dest"; done
+    for bin in wine64 wineserver64; do
+        patchelf --set-interpreter "$dest/lib/ld-linux-aarch64.so.1" --force-rpath \
+            --set-rpath "$dest/lib/aarch64-linux-gnu:$dest/usr/lib/aarch64-linux-gnu" "$bin_dir/$bin"
+    done
+    # Wine starts the server it finds beside its loader: Debian's script there
+    # would start the machine's x86_64 one.
+    ln -sfn wineserver64 "$bin_dir/wineserver"
+    echo "$dest" >"$dest/.unpacked"
+}
 
 if [ "$aarch64" = 1 ]; then
-    :  # ARM64 steps
+    step="ARM64 Wine"
+    unpack_wine_arm64
+    step="binfmt handler for qemu-aarch64"
+    qemu_handler aarch64 '\x7fELF\x02\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\xb7\x00' \
+        '\xff\xff\xff\xff\xff\xff\xff\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+    step="ARM64 Wine runs"
+    "$root/.tools/wine-arm64/usr/lib/wine/wine64" --version >/dev/null
 fi

@@ -207,7 +207,7 @@ run_one() {  # PRESET KIND
     [[ $kind == cp* ]] && cp=${kind#cp}
     local label="$arch lua$version ${kind/#cp/cp}"
     export OSB_INSTANCE=$preset-$kind${OSB_BUILD_SUFFIX:-} OSB_CODE_PAGE=$cp OSB_LUA_VERSION=$version \
-           OSB_WINDOWS_VERSION=
+           OSB_WINDOWS_VERSION= OSB_WINE_ARCH=$arch
     host=lua.exe
     case $cp in
         932) export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 ;;
@@ -311,10 +311,14 @@ run_packages() {  # BUILD_DIR
 
 # --- Scheduling --------------------------------------------------------------
 
-# The Wine prefix every instance starts as a copy of; wineboot runs once.
+# The Wine prefixes every instance starts as a copy of (x86 Wine's, ARM64
+# Wine's); wineboot runs once for each.
 template() {
-    [ -f .wine/template/system.reg ] && return
-    (export OSB_INSTANCE=template; . scripts/wine-env.sh; wine_start && wine_stop) >"$logs/template.log" 2>&1
+    local arch
+    for arch in "${arches[@]}"; do
+        (export OSB_INSTANCE=template OSB_WINE_ARCH=$arch; . scripts/wine-env.sh
+         [ -f "$WINEPREFIX/system.reg" ] || { wine_start && wine_stop; })
+    done >"$logs/template.log" 2>&1
 }
 
 # The runs of one build, longest first.

@@ -2,13 +2,18 @@
 # checkout. OSB_INSTANCE names an independent prefix/display pair so that
 # several test runs can share a machine. OSB_DISPLAY names an X display to
 # use (started if nothing answers there); without it Xvfb picks a free one.
+# OSB_WINE_ARCH=aarch64 makes the instance one of ARM64 Wine (set-up's
+# --aarch64 unpacks it; its programs run through qemu-aarch64): a server and
+# prefixes of its own, beside the x86 ones (x86_64, i686 or unset) of the
+# same OSB_INSTANCE.
 #
 #   wine_start      Xvfb + a fresh wineserver for the prefix (creating it once,
 #                   as a copy of the prefix of OSB_INSTANCE=template if there is one);
 #                   fails, saying why, when no X display can be had
 #   wine_stop       stops what wine_start started
 #   run_win ARCH EXE [ARGS...]   runs a Windows program of that architecture
-#   wine_for ARCH   the Wine loader that run_win uses for it
+#   wine_for ARCH   the Wine loader that run_win uses for it (fails for an
+#                   architecture the instance cannot run)
 #   wine_bounded SECONDS LOG COMMAND...   runs COMMAND with its output in LOG,
 #                   ending the whole prefix if it outlives SECONDS (status 124)
 #   wine_processes  what runs in the prefix, a line each; wine_leftovers: the
@@ -22,14 +27,24 @@
 
 OSB_ROOT=${OSB_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 OSB_INSTANCE=${OSB_INSTANCE:-main}
-export WINEPREFIX="$OSB_ROOT/.wine/$OSB_INSTANCE"
+if [ "${OSB_WINE_ARCH:-}" = aarch64 ]; then
+    _osb_arch=-aarch64
+    WINE64=$OSB_ROOT/.tools/wine-arm64/usr/lib/wine/wine64
+    WINE32=
+    WINESERVER=$OSB_ROOT/.tools/wine-arm64/usr/lib/wine/wineserver64
+else
+    _osb_arch=
+    WINE64=/usr/lib/wine/wine64
+    WINE32=/usr/lib/wine/wine
+    WINESERVER=/usr/lib/wine/wineserver64
+    [ -x "$WINESERVER" ] || WINESERVER=/usr/lib/wine/wineserver
+fi
+# Prefix, display and logs of the instance: an ARM64 one's named apart.
+_osb_instance=$OSB_INSTANCE$_osb_arch
+export WINEPREFIX="$OSB_ROOT/.wine/$_osb_instance"
 export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono/Gecko install prompts; no sound driver, whose ALSA messages would mix into the output.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml,winealsa.drv=}
-WINE64=/usr/lib/wine/wine64
-WINE32=/usr/lib/wine/wine
-WINESERVER=/usr/lib/wine/wineserver64
-[ -x "$WINESERVER" ] || WINESERVER=/usr/lib/wine/wineserver
 _osb_started_xvfb=
 
 # Every bound of the scripts, for a machine slower than the ones they were
@@ -42,7 +57,7 @@ winpath() { local p; p=$(readlink -f "$1"); printf 'Z:%s' "${p//\//\\}"; }
 # Starts Xvfb, on OSB_DISPLAY or on a display it picks itself, and exports
 # DISPLAY once the server answers.
 _osb_start_xvfb() {
-    local log="$OSB_ROOT/.wine/xvfb-$OSB_INSTANCE.log" numfile="$OSB_ROOT/.wine/xvfb-$OSB_INSTANCE.display" n
+    local log="$OSB_ROOT/.wine/xvfb-$_osb_instance.log" numfile="$OSB_ROOT/.wine/xvfb-$_osb_instance.display" n
     mkdir -p "$OSB_ROOT/.wine"
     : >"$numfile"
     if [ -n "${OSB_DISPLAY:-}" ]; then
@@ -81,7 +96,7 @@ wine_start() {
     # A wineserver started before the display exists keeps windows off it.
     wine_kill
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        local template="$OSB_ROOT/.wine/template"
+        local template="$OSB_ROOT/.wine/template$_osb_arch"
         if [ "$OSB_INSTANCE" != template ] && [ -f "$template/system.reg" ]; then
             # The system folders hold a gigabyte of libraries that Wine only
             # reads: hard links to the template's; the rest is copied.
@@ -92,7 +107,7 @@ wine_start() {
         else
             echo "creating Wine prefix $WINEPREFIX" >&2
             mkdir -p "$WINEPREFIX"
-            local log="$OSB_ROOT/.wine/wineboot-$OSB_INSTANCE.log"
+            local log="$OSB_ROOT/.wine/wineboot-$_osb_instance.log"
             # A program that crashes ends with its backtrace in its output,
             # instead of waiting for someone to close Wine's crash dialog.
             if ! wine_bounded "$(bound 300)" "$log" "$WINE64" wineboot -i \
@@ -137,8 +152,8 @@ wine_processes() {
     local env pid cmdline
     for env in $(grep -lzxF "WINEPREFIX=$WINEPREFIX" /proc/[0-9]*/environ 2>/dev/null); do
         pid=${env#/proc/} && pid=${pid%/environ}
-        # Wine's programs (32-bit ones through qemu), not the scripts around them.
-        case $(readlink "/proc/$pid/exe" 2>/dev/null) in *wine*|*qemu-i386*) ;; *) continue ;; esac
+        # Wine's programs (32-bit and ARM64 ones through qemu), not the scripts around them.
+        case $(readlink "/proc/$pid/exe" 2>/dev/null) in *wine*|*qemu-i386*|*qemu-aarch64*) ;; *) continue ;; esac
         cmdline=$(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | sed 's/ *$//')
         # An empty one: the process is ending.
         [ -z "$cmdline" ] || printf '%s %s\n' "$pid" "$cmdline"
@@ -147,7 +162,7 @@ wine_processes() {
 
 wine_leftovers() {
     local system='[A-Z]:\\windows\\(system32|syswow64)\\'
-    wine_processes | grep -vE "^[0-9]+ (\S*qemu-i386 \S*/wine )?(\S*/wineserver(64)? |start\.exe /exec\$|${system}((services|winedevice|plugplay|svchost|rpcss|conhost)\.exe|explorer\.exe /desktop\$))"
+    wine_processes | grep -vE "^[0-9]+ (\S*qemu-(i386 \S*/wine|aarch64( \S*/wine64)?) )?(\S*/wineserver(64)? |start\.exe /exec\$|${system}((services|winedevice|plugplay|svchost|rpcss|conhost)\.exe|explorer\.exe /desktop\$))"
 }
 
 wine_bounded() {  # SECONDS LOG COMMAND...
@@ -176,9 +191,15 @@ wine_stop() {
 }
 
 # The Wine loader for programs of that architecture.
-wine_for() { if [ "$1" = i686 ]; then echo "$WINE32"; else echo "$WINE64"; fi; }
+wine_for() {
+    case ${_osb_arch:-x86}:$1 in
+        x86:i686) echo "$WINE32" ;;
+        x86:x86_64|-aarch64:aarch64) echo "$WINE64" ;;
+        *) echo "wine_for: no $1 programs in this Wine instance (OSB_WINE_ARCH=${OSB_WINE_ARCH:-})" >&2; return 1 ;;
+    esac
+}
 
 run_win() {
-    local arch=$1; shift
-    "$(wine_for "$arch")" "$@"
+    local arch=$1 wine; shift
+    wine=$(wine_for "$arch") && "$wine" "$@"
 }
