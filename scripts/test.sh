@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds osbridge for both architectures and runs the whole test suite under
-# Wine: C++ unit tests, the Lua suite, and the Lua suite that runs against
+# Builds osbridge for its three architectures and runs the whole test suite
+# under Wine: C++ unit tests, the Lua suite, and the Lua suite that runs against
 # recording stand-ins of system libraries. The Lua suites run under several
 # ANSI code pages: 1252, 932 (double-byte, from a Japanese locale) and 65001
 # (UTF-8, through the lua-utf8.exe host). Each Lua version has a build of its
@@ -9,17 +9,20 @@
 # the further hosts the Lua suites under code page 1252, x86_64 5.4 and 5.5
 # also the packages, and 5.5 a sample of the robustness suites. The x86_64 5.1 Lua suite runs
 # once more under code page 1252 in a prefix set to Windows 10 (run "win10"),
-# the prefixes' default being Windows 7.
+# the prefixes' default being Windows 7. ARM64 (aarch64) runs under ARM64 Wine
+# on an emulated processor: the unit tests of its 5.1 build, the Lua suite
+# under 5.4 (code page 1252) and the packages of 5.4 and 5.5.
 #
-#   scripts/test.sh [--arch x86_64|i686|all] [--no-setup] [--no-build] [FILE_PATTERN]
+#   scripts/test.sh [--arch x86_64|i686|aarch64|all] [--no-setup] [--no-build] [FILE_PATTERN]
 #
 # FILE_PATTERN limits the Lua files run (a grep -E pattern on their paths);
 # OSB_TEST_FILTER limits LuaUnit tests by name pattern; OSB_CODE_PAGES names
 # the code pages to run (e.g. "932"; by default all three for x86_64, 1252
 # and 65001 for i686); OSB_LUA_VERSIONS the Lua versions (e.g. "5.4"; by
-# default 5.1 to 5.5 for x86_64, 5.1 and 5.4 for i686); OSB_TEST_VERBOSE=1
+# default 5.1 to 5.5 for x86_64, 5.1 and 5.4 for i686, 5.1, 5.4 and 5.5 for
+# aarch64); OSB_TEST_VERBOSE=1
 # names every test as it ends;
-# OSB_SUITE_TIMEOUT (seconds; 900 for x86_64, 1200 for i686, the unit tests
+# OSB_SUITE_TIMEOUT (seconds; 900 for x86_64, 1200 for i686 and aarch64, the unit tests
 # 120 and 480) ends a suite that hangs, and every process of its Wine
 # instance; OSB_TIME_SCALE multiplies every bound, for a slow machine.
 #
@@ -31,11 +34,11 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 
 arguments=("$@")
-arches=(x86_64 i686)
+arches=(x86_64 i686 aarch64)
 setup=1 build=1 pattern=.
 while [ $# -gt 0 ]; do
     case $1 in
-        --arch) shift; [ "$1" = all ] && arches=(x86_64 i686) || arches=("$1") ;;
+        --arch) shift; [ "$1" = all ] && arches=(x86_64 i686 aarch64) || arches=("$1") ;;
         --no-setup) setup=0 ;;
         --no-build) build=0 ;;
         *) pattern=$1 ;;
@@ -43,8 +46,10 @@ while [ $# -gt 0 ]; do
     shift
 done
 
-if [ "$setup" = 1 ] && ! bash scripts/setup.sh; then
-    echo "test.sh: step \"set-up\" failed: bash scripts/setup.sh (its message is above)"
+setup_options=()
+[[ " ${arches[*]} " != *" aarch64 "* ]] || setup_options=(--aarch64)
+if [ "$setup" = 1 ] && ! bash scripts/setup.sh "${setup_options[@]}"; then
+    echo "test.sh: step \"set-up\" failed: bash scripts/setup.sh ${setup_options[*]} (its message is above)"
     echo "total: 0 passed, 1 failed"
     exit 1
 fi
@@ -102,6 +107,7 @@ code_pages() {  # ARCH: the code pages its Lua suites run under
 lua_versions() {  # ARCH: the Lua versions it is built and tested with
     if [ -n "${OSB_LUA_VERSIONS:-}" ]; then echo "$OSB_LUA_VERSIONS"
     elif [ "$1" = i686 ]; then echo 5.1 5.4
+    elif [ "$1" = aarch64 ]; then echo 5.1 5.4 5.5
     else echo 5.1 5.2 5.3 5.4 5.5
     fi
 }
@@ -173,7 +179,7 @@ bounded_suite() {  # LABEL TITLE SECONDS COMMAND...
 # A suite's bound: the emulated 32-bit processes are several times slower.
 suite_limit() {  # [X86_64_SECONDS I686_SECONDS]
     if [ -n "${OSB_SUITE_TIMEOUT:-}" ]; then echo "$OSB_SUITE_TIMEOUT"
-    elif [ "$arch" = i686 ]; then bound "${2:-1200}"
+    elif [ "$arch" != x86_64 ]; then bound "${2:-1200}"
     else bound "${1:-900}"
     fi
 }
@@ -314,17 +320,29 @@ run_packages() {  # BUILD_DIR
 # The Wine prefixes every instance starts as a copy of (x86 Wine's, ARM64
 # Wine's); wineboot runs once for each.
 template() {
-    local arch
-    for arch in "${arches[@]}"; do
-        (export OSB_INSTANCE=template OSB_WINE_ARCH=$arch; . scripts/wine-env.sh
-         [ -f "$WINEPREFIX/system.reg" ] || { wine_start && wine_stop; })
-    done >"$logs/template.log" 2>&1
+    local wine
+    for wine in x86_64 aarch64; do
+        [[ " ${arches[*]} " == *" $wine "* ]] || { [ $wine = x86_64 ] && [[ " ${arches[*]} " == *" i686 "* ]]; } || continue
+        (export OSB_INSTANCE=template OSB_WINE_ARCH=$wine; . scripts/wine-env.sh
+         [ -f "$WINEPREFIX/system.reg" ] || { wine_start && wine_stop; }) >"$logs/template-$wine.log" 2>&1 &
+    done
+    wait
 }
 
 # The runs of one build, longest first.
 runs_of() {  # ARCH LUA_VERSION
     local preset cp
     preset=$(preset_for "$1" "$2")
+    if [ "$1" = aarch64 ]; then
+        # Emulated, and slow: the unit tests of the 5.1 build, the Lua suite
+        # under 5.4, the packages of 5.4 and 5.5.
+        case $2 in
+            5.1) [ "$pattern" = . ] && echo "$preset unit" ;;
+            5.4) [ ${#lua_files[@]} -eq 0 ] || echo "$preset cp1252"; wanted packages && echo "$preset packages" ;;
+            5.5) wanted packages && echo "$preset packages" ;;
+        esac
+        return 0
+    fi
     if [ "$2" != 5.1 ]; then
         [ ${#lua_files[@]} -eq 0 ] || echo "$preset cp1252"
         case "$1 $2" in
@@ -360,7 +378,7 @@ wanted() {  # packages: whether FILE_PATTERN leaves them in
 # emulated runs take longest. Each leaves a mark that its runs wait for.
 builds=() planned=()
 for version in 5.1 5.5 5.4 5.3 5.2; do
-    for arch in i686 x86_64; do
+    for arch in i686 x86_64 aarch64; do
         [[ " ${arches[*]} " == *" $arch "* ]] && grep -qwF -- "$version" <<<"$(lua_versions "$arch")" || continue
         builds+=("$(preset_for "$arch" "$version")")
         mapfile -t -O "${#planned[@]}" planned < <(runs_of "$arch" "$version")
@@ -400,7 +418,7 @@ builder &
 # The longest go first: the emulated 32-bit Lua suites and the full
 # robustness suites, then the rest in the order of the builds.
 max_runs=${OSB_PARALLEL_RUNS:-6}
-long='^(i686 (cp|lua)|x86_64 robust-)'
+long='^(i686 (cp|lua)|x86_64 robust-|aarch64)'
 pending=()
 [ ${#planned[@]} -eq 0 ] || mapfile -t pending < <(printf '%s\n' "${planned[@]}" | grep -E "$long"; printf '%s\n' "${planned[@]}" | grep -vE "$long")
 while [ ${#pending[@]} -gt 0 ]; do
