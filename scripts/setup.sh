@@ -99,6 +99,12 @@ step="packages"
 packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 gcc gcc-multilib cmake make dpkg-dev
           wine wine64 wine32:i386 xvfb x11-utils
           lua-unit python3 locales luarocks ccache)
+# The ARM64 build: its compiler comes through npm (scripts/get-zig.sh), LLVM
+# makes its resource objects and reads its binaries' imports and exports.
+if [ "$aarch64" = 1 ]; then
+    packages+=(llvm-14)
+    command -v npm >/dev/null || packages+=(npm)  # the machine's own npm, if it has one
+fi
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -175,5 +181,7 @@ fi
 grep -qx enabled "$handler"
 
 if [ "$aarch64" = 1 ]; then
+    step="Zig 0.11 for the ARM64 build"
+    bash "$root/scripts/get-zig.sh"
     :  # ARM64 steps
 fi
