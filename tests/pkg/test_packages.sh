@@ -26,7 +26,7 @@ helpers=${build/-lua5[0-9]/}/fixtures
 . scripts/wine-env.sh
 version=$(sed -n 's/^project(osbridge VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 rockspec=osbridge-$version-1.rockspec
-[ "$arch" = i686 ] && rock_arch=win32-x86 || rock_arch=win32-x86_64
+case $arch in i686) rock_arch=win32-x86 ;; aarch64) rock_arch=win32-arm64 ;; *) rock_arch=win32-x86_64 ;; esac
 export OSB_ROOT=$PWD OSB_ARCH=$arch OSB_LUA_VERSION=$lua_version OSB_LUA_BUILD=$PWD/$build
 export LUAROCKS_CONFIG=$PWD/tests/pkg/luarocks-mingw.lua
 export CMAKE_BUILD_PARALLEL_LEVEL=2
