@@ -48,7 +48,7 @@ endif()
 target_include_directories(lua51 PUBLIC "${LUA_SOURCE_DIR}/src")
 if(MINGW)
     target_compile_options(lua51 PRIVATE -w)
-    target_link_options(lua51 PRIVATE -static-libgcc)
+    target_link_options(lua51 PRIVATE ${osbridge_static_libgcc})
 endif()
 
 # Each interpreter's manifest (manifests/HOST.manifest) declares Windows 7 to
@@ -66,7 +66,7 @@ foreach(host IN ITEMS lua lua-utf8)
     endif()
     if(MINGW)
         target_compile_options(${host} PRIVATE -w)
-        target_link_options(${host} PRIVATE -static-libgcc)
+        target_link_options(${host} PRIVATE ${osbridge_static_libgcc})
     endif()
 endforeach()
 

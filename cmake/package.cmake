@@ -8,9 +8,8 @@
 #   rocks-X.Y/                     a rocks server folder per Lua version, for
 #                                  `luarocks install osbridge --only-server=DIR`:
 #                                  the binary rocks (osbridge-VERSION-1.win32-x86.rock,
-#                                  ...win32-x86_64.rock, ...win32-arm64.rock),
-#                                  whose dependency names Lua X.Y, and the
-#                                  manifest of the folder
+#                                  ...win32-x86_64.rock, ...win32-arm64.rock), whose
+#                                  dependency names Lua X.Y, and the manifest of the folder
 #   osbridge-VERSION.tar.gz        the module's source: what the rockspec builds
 #   osbridge-VERSION-1.src.rock    the source rock: the rockspec and that archive,
 #                                  for `luarocks install FILE`
@@ -37,17 +36,16 @@ else()
     install(FILES "${CMAKE_BINARY_DIR}/LICENSE-Lua.txt" DESTINATION .)
 endif()
 
-# The zip's architecture as the project names it; the rock's as LuaRocks
-# names its platform (from the Lua interpreter's machine type).
-if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|ARM64|arm64)$")
+# The architecture as the zip names it, and as LuaRocks does.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL ARM64)
     set(osbridge_package_arch aarch64)
-    set(CPACK_OSBRIDGE_ROCK_ARCH win32-arm64)
+    set(osbridge_rock_arch win32-arm64)
 elseif(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(osbridge_package_arch x86_64)
-    set(CPACK_OSBRIDGE_ROCK_ARCH win32-x86_64)
+    set(osbridge_rock_arch win32-x86_64)
 else()
     set(osbridge_package_arch i686)
-    set(CPACK_OSBRIDGE_ROCK_ARCH win32-x86)
+    set(osbridge_rock_arch win32-x86)
 endif()
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME osbridge)
@@ -63,5 +61,6 @@ set(CPACK_OSBRIDGE_ROCKSPEC "${PROJECT_SOURCE_DIR}/osbridge-${PROJECT_VERSION}-1
 set(CPACK_OSBRIDGE_MODULE "${CMAKE_BINARY_DIR}/osbridge.dll")
 set(CPACK_OSBRIDGE_DOCS "${PROJECT_SOURCE_DIR}/docs")
 set(CPACK_OSBRIDGE_LUA_VERSION "${OSBRIDGE_LUA_VERSION}")
+set(CPACK_OSBRIDGE_ROCK_ARCH ${osbridge_rock_arch})
 set(CPACK_POST_BUILD_SCRIPTS "${CMAKE_CURRENT_LIST_DIR}/binary-rock.cmake" "${CMAKE_CURRENT_LIST_DIR}/release-files.cmake")
 include(CPack)

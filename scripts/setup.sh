@@ -99,7 +99,13 @@ step="packages"
 packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 gcc gcc-multilib cmake make dpkg-dev
           wine wine64 wine32:i386 xvfb x11-utils
           lua-unit python3 locales luarocks ccache)
-[ "$aarch64" = 0 ] || packages+=(patchelf)
+# The ARM64 build: its compiler comes through npm (scripts/get-zig.sh), LLVM
+# makes its resource objects and reads its binaries' imports and exports;
+# patchelf points ARM64 Wine at its own loader and libraries.
+if [ "$aarch64" = 1 ]; then
+    packages+=(llvm-14 patchelf)
+    command -v npm >/dev/null || packages+=(npm)  # the machine's own npm, if it has one
+fi
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -217,6 +223,8 @@ unpack_wine_arm64() {
 }
 
 if [ "$aarch64" = 1 ]; then
+    step="Zig 0.11 for the ARM64 build"
+    bash "$root/scripts/get-zig.sh"
     step="ARM64 Wine"
     unpack_wine_arm64
     step="binfmt handler for qemu-aarch64"

@@ -9,8 +9,8 @@
 #include "core/functions.h"
 #include "registry/registry.h"
 
+#include <algorithm>
 #include <cstring>
-#include <malloc.h>
 #include <string>
 #include <vector>
 
@@ -219,17 +219,23 @@ void* failing_alloc(void* data, void* block, size_t old_size, size_t new_size)
     return allocator.original(allocator.original_data, block, old_size, new_size);
 }
 
-// Bytes in use in the C library's heap, which Lua's blocks come from too.
+// Bytes in use in the process's heaps: the C library's, which Lua's blocks
+// come from too, among them. (Its own handle, _get_heap_handle, is x86-only:
+// ARM64's msvcrt.dll has none.)
 size_t heap_in_use()
 {
-    const HANDLE heap = reinterpret_cast<HANDLE>(_get_heap_handle());
-    PROCESS_HEAP_ENTRY entry{};
+    std::vector<HANDLE> heaps(::GetProcessHeaps(0, nullptr));
+    // Heaps made between the two calls are left out.
+    heaps.resize(std::min<size_t>(::GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()), heaps.size()));
     size_t used = 0;
-    ::HeapLock(heap);
-    while (::HeapWalk(heap, &entry))
-        if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
-            used += entry.cbData;
-    ::HeapUnlock(heap);
+    for (const HANDLE heap : heaps) {
+        PROCESS_HEAP_ENTRY entry{};
+        ::HeapLock(heap);
+        while (::HeapWalk(heap, &entry))
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
+                used += entry.cbData;
+        ::HeapUnlock(heap);
+    }
     return used;
 }
 

@@ -10,9 +10,9 @@
  *
  * A buffer smaller than an entry needs gets 122 and the needed size, and the
  * walk stays on that entry; a walk past the last entry gets 259. */
-#include <windows.h>
 /* The header declares these entry points as imports; here they are defined. */
-#pragma GCC diagnostic ignored "-Wattributes"
+#define DECLSPEC_IMPORT
+#include <windows.h>
 #include <wininet.h>
 #include <stdarg.h>
 #include <stdio.h>
