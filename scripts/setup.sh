@@ -98,12 +98,13 @@ fi
 step="packages"
 packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 gcc gcc-multilib cmake make dpkg-dev
           wine wine64 wine32:i386 xvfb x11-utils
-          lua-unit python3 locales luarocks ccache)
-# The ARM64 build: its compiler comes through npm (scripts/get-zig.sh), LLVM
-# makes its resource objects and reads its binaries' imports and exports;
-# patchelf points ARM64 Wine at its own loader and libraries.
+          lua-unit python3 locales luarocks ccache llvm-14)
+# LLVM reads every build's imports and exports (tests/scripts/test_binaries.sh)
+# and makes the ARM64 build's resource objects. The ARM64 compiler comes
+# through npm (scripts/get-zig.sh); patchelf points ARM64 Wine at its own
+# loader and libraries.
 if [ "$aarch64" = 1 ]; then
-    packages+=(llvm-14 patchelf)
+    packages+=(patchelf)
     command -v npm >/dev/null || packages+=(npm)  # the machine's own npm, if it has one
 fi
 missing=()

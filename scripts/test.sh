@@ -260,6 +260,7 @@ run_unit() {  # BUILD_DIR
     local unit_limit
     unit_limit=$(suite_limit 120 480)
     limit=$unit_limit run_suite "$label" "unit tests" "$1/osbridge_tests.exe"
+    binaries
     # The bound that every suite runs under, proven on a program that never ends.
     bounded_suite "$label" "bounds" "$(bound 300)" bash tests/scripts/test_bounds.sh "$arch" "$1"
     [ "$arch" = i686 ] || return 0
@@ -276,6 +277,11 @@ run_unit() {  # BUILD_DIR
     # do (the module's own code, alike for every Lua).
     dir=$(run_dir "$1" "align-run")
     WINEPATH=$(winpath "$dir") run_suite "$label" "alignment" "$dir/fixtures/stack_align_host.exe" "$(winpath "$dir")"
+}
+
+# The build's Windows binaries: architecture, imports and exports.
+binaries() {
+    bounded_suite "$label" "binaries" "$(bound 300)" bash tests/scripts/test_binaries.sh "$preset"
 }
 
 # The other host runs as lua.exe, beside its own lua51.dll.
@@ -312,6 +318,7 @@ run_win10() {  # BUILD_DIR
 # rock, the binary rocks. Each program the check runs has a bound of its own;
 # this one is for the whole.
 run_packages() {  # BUILD_DIR
+    [ "$version" = 5.1 ] || binaries
     bounded_suite "$label" "packages" "$(bound 1500)" bash tests/pkg/test_packages.sh "$arch" "$version"
 }
 

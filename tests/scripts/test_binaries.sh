@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # The headers of a finished build's Windows binaries, read without running
-# them (llvm-readobj-14 reads every architecture's; set-up installs it with
-# --aarch64): each .dll, .exe and .drv is for the build's architecture and
+# them (llvm-readobj-14 reads every architecture's): each .dll, .exe and .drv is for the build's architecture and
 # imports nothing but system libraries and the build's Lua DLL; osbridge.dll
 # exports luaopen_osbridge alone; the module and the interpreters import the
 # Lua DLL beside them.
