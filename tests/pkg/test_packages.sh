@@ -154,7 +154,15 @@ tour_from_zip() {
     grep -qiF "lives in	$here\\" <<<"$out" && grep -qiF "$here\\osbridge.dll" <<<"$out" \
         && ! grep -qE '\(failed:|^ALSA|^0 top-level windows' <<<"$out" && ! grep -qi 'build\\' <<<"$out" || { printf '%s\n' "$out"; return 1; }
 }
-check "the tour runs from the unpacked zip" tour_from_zip
+# Wine on ARM64 lists no process's modules, which the tour and some recipes
+# use to find their own process: there (and only where the list fails) they
+# are skipped, saying so.
+modules_listed=$(run_in "$top" lua.exe -e "print(require('osbridge').process_modules(0) ~= nil)")
+skip_without_modules() {  # NAME FILE: whether it was skipped
+    [ "$arch" = aarch64 ] && [ "$modules_listed" = false ] && grep -q process_modules "$2" || return 1
+    echo "skipped: $1: Wine on ARM64 lists no process's modules (its module snapshot fails with error 5)"
+}
+skip_without_modules "the tour" examples/tour.lua || check "the tour runs from the unpacked zip" tour_from_zip
 # Each recipe checks its own results and fails with a Lua error; the UTF-8
 # one chooses UTF-8 itself, under the stock interpreter.
 recipe_from_zip() {  # NAME
@@ -163,7 +171,8 @@ recipe_from_zip() {  # NAME
 }
 for recipe in examples/*.lua; do
     recipe=$(basename "$recipe" .lua)
-    [ "$recipe" = tour ] || check "the recipe $recipe runs from the unpacked zip" recipe_from_zip "$recipe"
+    [ "$recipe" = tour ] || skip_without_modules "the recipe $recipe" "examples/$recipe.lua" \
+        || check "the recipe $recipe runs from the unpacked zip" recipe_from_zip "$recipe"
 done
 
 # The release's own files are all LuaRocks needs: each install runs with no

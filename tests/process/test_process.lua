@@ -162,6 +162,7 @@ function TestProcSnapshot:test_modules_of_this_process()
 end
 
 function TestProcSnapshot:test_process_id_is_the_last_argument()
+    support.needs_module_lists()
     lu.assertErrorMsgContains("number expected, got no value", osbridge.process_modules)
     lu.assertErrorMsgContains("number expected, got string", osbridge.process_modules, 0, "x")
     lu.assertNotNil(osbridge.process_modules(NO_SUCH_PID, 0))

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The headers of a finished build's Windows binaries, read without running
-# them (llvm-readobj-14 reads every architecture's): each .dll, .exe and .drv is for the build's architecture and
-# imports nothing but system libraries and the build's Lua DLL; osbridge.dll
-# exports luaopen_osbridge alone; the module and the interpreters import the
-# Lua DLL beside them.
+# them (llvm-readobj-14 reads every architecture's): each .dll, .exe and .drv
+# is for the build's architecture and imports nothing but system libraries
+# and the build's Lua DLL; each program has its subsystem (GUI or console);
+# osbridge.dll exports luaopen_osbridge alone; the module and the
+# interpreters import the Lua DLL beside them.
 #
 #   tests/scripts/test_binaries.sh PRESET...     (e.g. aarch64 aarch64-lua54)
 set -uo pipefail
@@ -19,11 +20,15 @@ check() {  # NAME PROBLEM: an empty PROBLEM passes
 pe_facts() {  # FILE
     "$readobj" --file-headers --coff-imports --coff-exports "$1" | awk '
         /^  Machine:/ { sub(/.*\(0x/, ""); sub(/\).*/, ""); print "machine " $0 }
+        /^  Subsystem:/ { print "subsystem " $2 }
         /^(Import|DelayImport|Export) \{/ { block = $1 }
         /^\}/ { block = "" }
         block ~ /Import/ && /^  Name:/ { print "import " tolower($2) }
         block == "Export" && /^  Name:/ { print "export " $2 }'
 }
+# The programs with windows of their own (from *_gui sources); the other
+# programs are console programs.
+gui_programs=" $(cd tests && ls -- */fixtures/*_gui.c* | sed 's|.*/||; s/_gui\..*$/.exe/' | tr '\n' ' ')"
 # What Windows itself provides, of what the module, Lua, and the tests'
 # helpers and stand-ins link.
 system='^(kernel32|user32|advapi32|gdi32|shell32|ole32|oleaut32|winmm|rasapi32|wininet|crypt32|winspool\.drv|iphlpapi|msvcrt|ntdll)\.dll$|^winspool\.drv$|^api-ms-win-'
@@ -48,6 +53,11 @@ for preset in "$@"; do
         while read -r dll; do
             [[ $dll =~ $system ]] || [ "$dll" = "${lua_dll,,}" ] || problems+=("imports $dll")
         done < <(sed -n 's/^import //p' <<<"$facts")
+        if [[ $binary == *.exe ]]; then
+            [[ $gui_programs == *" $(basename "$binary") "* ]] && subsystem=IMAGE_SUBSYSTEM_WINDOWS_GUI \
+                || subsystem=IMAGE_SUBSYSTEM_WINDOWS_CUI
+            grep -qx "subsystem $subsystem" <<<"$facts" || problems+=("not $subsystem")
+        fi
         case ${binary#"$build"/} in
             osbridge.dll)
                 exports=$(sed -n 's/^export //p' <<<"$facts" | tr '\n' ' ')
