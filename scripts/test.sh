@@ -128,12 +128,23 @@ run_dir() {  # BUILD_DIR NAME -> prints the new folder
     local dir=$1/$2
     rm -rf "$dir" && mkdir -p "$dir/fixtures"
     cp "$1"/lua.exe "$1"/lua-utf8.exe "$1"/lua5?.dll "$1"/osbridge.dll "$dir"/
-    local helpers
+    local helpers name
     helpers=$(helpers_of "$1")
-    [ "$helpers" = "$1" ] || cp -r "$helpers"/fixtures/. "$dir"/fixtures/
-    cp -r "$1"/fixtures/. "$dir"/fixtures/
+    if [ "$helpers" = "$1" ]; then
+        cp -r "$1"/fixtures/. "$dir"/fixtures/
+    else
+        # Of its own, only what links its Lua: a helper that an earlier
+        # configuration of the folder left there would be stale.
+        cp -r "$helpers"/fixtures/. "$dir"/fixtures/
+        for name in "${lua_fixtures[@]}"; do
+            [ ! -f "$1/fixtures/$name" ] || cp "$1/fixtures/$name" "$dir"/fixtures/
+        done
+    fi
     echo "$dir"
 }
+# The helper programs that link Lua (tests/*/fixtures/NAME_lua.c: NAME.dll;
+# NAME_host.c: NAME_host.exe), which every Lua version's build makes.
+mapfile -t lua_fixtures < <(cd tests && ls -- */fixtures/*_lua.c* */fixtures/*_host.c* | sed 's|.*/||; s/_lua\..*$/.dll/; s/_host\..*$/_host.exe/')
 
 # The build whose helpers without Lua a build uses: the 5.1 build of its
 # architecture where that has them, else its own.
