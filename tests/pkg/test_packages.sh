@@ -142,12 +142,17 @@ answered" ] || { printf '%s\n' "$out"; echo "box answerer:"; tr -d '\r' <"$answe
 }
 check "the README's quick start runs from the unpacked zip" quick_start
 
-tour_from_zip() {
-    local out here="C:\\$folder"
+zip_holds_all() {
+    local f
     for f in osbridge.dll lua.exe lua-utf8.exe "lua$lua_digits.dll" docs/reference.md examples/tour.lua README.md LICENSE \
              LICENSE-Lua.txt manifests/{lua,lua-utf8}.{manifest,rc}; do
         [ -f "$top/$f" ] || { echo "missing $f"; return 1; }
     done
+}
+check "the zip holds the module, its hosts and their manifests, the docs and the examples" zip_holds_all
+
+tour_from_zip() {
+    local out here="C:\\$folder"
     out=$(run_in "$top" lua.exe examples\\tour.lua) || { printf '%s\n' "$out"; return 1; }
     # The tour names where the interpreter and the module came from; Wine adds
     # nothing to its output (no sound driver messages).
