@@ -73,8 +73,11 @@ mkdir -p "$logs"
 # A compiler cache kept on the machine: a run after the first rebuilds only
 # what changed, in any clone (paths are taken relative to the clone).
 # (CMake takes the launcher from the environment, LuaRocks' builds too.)
+# A compiler is known by its content, not its time stamp: the ARM64 build's
+# compiler is a script of the clone, as old as the checkout.
 if command -v ccache >/dev/null; then
-    export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR=/ CCACHE_NOHASHDIR=1
+    export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR=/ CCACHE_NOHASHDIR=1 \
+           CCACHE_COMPILERCHECK=content
 fi
 
 build_preset() {  # PRESET
