@@ -341,9 +341,10 @@ run_packages() {  # BUILD_DIR
 # The Wine prefixes every instance starts as a copy of (x86 Wine's, ARM64
 # Wine's); wineboot runs once for each.
 template() {
-    local wine
-    for wine in x86_64 aarch64; do
-        [[ " ${arches[*]} " == *" $wine "* ]] || { [ $wine = x86_64 ] && [[ " ${arches[*]} " == *" i686 "* ]]; } || continue
+    local wine wines=()
+    [[ " ${arches[*]} " != *" x86_64 "* && " ${arches[*]} " != *" i686 "* ]] || wines+=(x86_64)
+    [[ " ${arches[*]} " != *" aarch64 "* ]] || wines+=(aarch64)
+    for wine in "${wines[@]}"; do
         (export OSB_INSTANCE=template OSB_WINE_ARCH=$wine; . scripts/wine-env.sh
          [ -f "$WINEPREFIX/system.reg" ] || { wine_start && wine_stop; }) >"$logs/template-$wine.log" 2>&1 &
     done
